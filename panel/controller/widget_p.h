@@ -1,0 +1,84 @@
+// SPDX-License-Identifier: MIT
+#ifndef VORLAN_WIDGET_P_H
+#define VORLAN_WIDGET_P_H
+
+#include "panel/widget.h"
+#include "ui_panelform.h"
+
+#include <QDateTime>
+#include <QLabel>
+#include <QMessageBox>
+#include <QObject>
+#include <QPointer>
+#include <QSpinBox>
+#include <QString>
+#include <QWidget>
+
+namespace Vorlan {
+
+// The form's class name is also the translation context of its texts.
+using PanelForm = Ui::widget;
+
+// The logic behind one panel: builds the form, sends the operator's
+// commands to the controller, follows its state and watches the
+// operator's inactivity. Owned by the panel; has no QObject parent.
+class Widget::Private : public QObject
+{
+    Q_OBJECT
+
+public:
+    Private(QObject *light, Widget *panel);
+    ~Private() override;
+
+    // Members are destroyed in reverse order: the spin box and the label
+    // sit on the tool bar inside container, so they must go before it.
+    PanelForm ui;
+    QWidget container;
+    QSpinBox inactivitySpin;
+    QLabel statusLabel;
+    // Guarded: the host may destroy the controller at any time, and
+    // nothing may be asked of it afterwards.
+    QPointer<QObject> light;
+    Widget *panel;
+    bool dispatchActive = false;
+    int lastCommand = 0;
+    QDateTime lastActionTime;
+    QPointer<QObject> pendingResponse;
+    int timerId = 0;
+    QString stateText;
+    // The close prompt while it is shown; see Widget::closeEvent.
+    QPointer<QMessageBox> closePrompt;
+
+    static Private *get(Widget *panel);
+    // The time every panel measures with; tests may replace it.
+    static QDateTime now();
+
+public Q_SLOTS:
+    void setDispatchControlMode(bool checked);
+    void setYF();
+    void setDark();
+    void restart();
+    void setPhase();
+
+private Q_SLOTS:
+    void lightStateChanged();
+    void lightDestroyed();
+    void responseFinished();
+
+protected:
+    void timerEvent(QTimerEvent *event) override;
+
+private:
+    QVariant lightProperty(const char *name) const;
+};
+
+} // namespace Vorlan
+
+// Hooks for the module's own autotests, in the manner of Qt's qt_* test
+// hooks: a host has no use for them.
+extern "C" {
+Q_DECL_EXPORT QObject *vorlan_panel_private(QWidget *panel);
+Q_DECL_EXPORT void vorlan_set_clock(QDateTime (*clock)());
+}
+
+#endif // VORLAN_WIDGET_P_H

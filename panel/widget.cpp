@@ -1,0 +1,149 @@
+// SPDX-License-Identifier: MIT
+#include "widget.h"
+
+#include "controller/widget_p.h"
+
+#include <helvor/light.h>
+
+#include <QCloseEvent>
+#include <QDebug>
+#include <QMessageBox>
+#include <QPointer>
+
+namespace Vorlan {
+
+namespace {
+
+// Module-level state: one per loaded library, shared by all panels.
+QList<QWidget *> openPanels;
+QString moduleAlarmSound;
+int moduleAlarmBefore = 60;
+int moduleDefaultInactivityPeriod = 180;
+
+} // namespace
+
+Widget::Widget(QObject *light)
+    : QDockWidget()
+    , d(new Private(light, this))
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWidget(&d->container);
+
+    // open() has checked the class: the host's vtable is the contract here.
+    const auto *controller = static_cast<const Helvor::Light *>(light);
+    setObjectName(QStringLiteral("%1_%2").arg(QLatin1String(metaObject()->className())).arg(controller->number()));
+    setWindowTitle(tr("%1:%2").arg(controller->number()).arg(controller->displayName()));
+
+    openPanels.append(this);
+}
+
+Widget::~Widget()
+{
+    // Off the list first: copies handed out keep their content.
+    openPanels.removeOne(this);
+    // The container is the dock's child but lives in d: it must go before the dock.
+    delete d;
+}
+
+QWidget *Widget::open(QObject *light)
+{
+    if (!light || !light->inherits("Helvor::Light"))
+        return nullptr;
+    for (int i = 0; i < openPanels.size(); ++i) {
+        QWidget *entry = openPanels.at(i);
+        auto *panel = qobject_cast<Widget *>(entry);
+        if (!panel) {
+            qWarning() << "Object" << entry << "is not Vorlan::Widget";
+            continue;
+        }
+        // A panel whose controller was destroyed holds null here, so a new
+        // controller at the same address never gets the dying panel.
+        if (panel->d->light == light)
+            return panel;
+    }
+    return new Widget(light);
+}
+
+QList<QWidget *> Widget::panels()
+{
+    return openPanels;
+}
+
+int Widget::inactivityPeriod() const
+{
+    return d->inactivitySpin.value();
+}
+
+void Widget::setInactivityPeriod(int seconds)
+{
+    d->inactivitySpin.setValue(seconds);
+}
+
+QString Widget::alarmSound()
+{
+    return moduleAlarmSound;
+}
+
+void Widget::setAlarmSound(QString sound)
+{
+    moduleAlarmSound = std::move(sound);
+}
+
+int Widget::alarmBefore()
+{
+    return moduleAlarmBefore;
+}
+
+void Widget::setAlarmBefore(int seconds)
+{
+    moduleAlarmBefore = seconds;
+}
+
+int Widget::defaultInactivityPeriod()
+{
+    return moduleDefaultInactivityPeriod;
+}
+
+void Widget::setDefaultInactivityPeriod(int seconds)
+{
+    moduleDefaultInactivityPeriod = seconds;
+}
+
+void Widget::closeEvent(QCloseEvent *event)
+{
+    // Without dispatch control, or once the controller is gone, there is
+    // nothing to hand back: the close goes ahead without a question.
+    if (!d->dispatchActive || !d->light)
+        return;
+
+    // The prompt runs an event loop in which the controller may die and
+    // this panel be deleted; neither may be touched once gone.
+    QPointer<Widget> self(this);
+    auto *box = new QMessageBox(QMessageBox::Warning, tr("Warning!"),
+                                tr("You close the control panel, which is in the manual control mode. "
+                                   "Would you like to switch the controller in local mode?"),
+                                QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+    d->closePrompt = box;
+    box->exec();
+    if (!self)
+        return;
+    const QMessageBox::StandardButton answer = box->standardButton(box->clickedButton());
+    delete box;
+
+    // The controller went away while the operator was asked: close, send nothing.
+    if (!d->light)
+        return;
+    switch (answer) {
+    case QMessageBox::Yes:
+        d->setDispatchControlMode(false);
+        break;
+    case QMessageBox::No:
+        break;
+    default:
+        // Not passed on to QDockWidget, which would accept the close again.
+        event->ignore();
+        break;
+    }
+}
+
+} // namespace Vorlan
