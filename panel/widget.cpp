@@ -57,8 +57,9 @@ QWidget *Widget::open(QObject *light)
             continue;
         }
         // A panel whose controller was destroyed holds null here, so a new
-        // controller at the same address never gets the dying panel.
-        if (panel->d->light == light)
+        // controller at the same address never gets the dying panel; nor
+        // does anyone get a panel that is closed and only awaits deletion.
+        if (panel->d->light == light && !panel->d->closing)
             return panel;
     }
     return new Widget(light);
@@ -113,8 +114,10 @@ void Widget::closeEvent(QCloseEvent *event)
 {
     // Without dispatch control, or once the controller is gone, there is
     // nothing to hand back: the close goes ahead without a question.
-    if (!d->dispatchActive || !d->light)
+    if (!d->dispatchActive || !d->light) {
+        d->closing = true;
         return;
+    }
 
     // The prompt runs an event loop in which the controller may die and
     // this panel be deleted; neither may be touched once gone.
@@ -131,13 +134,17 @@ void Widget::closeEvent(QCloseEvent *event)
     delete box;
 
     // The controller went away while the operator was asked: close, send nothing.
-    if (!d->light)
+    if (!d->light) {
+        d->closing = true;
         return;
+    }
     switch (answer) {
     case QMessageBox::Yes:
         d->setDispatchControlMode(false);
+        d->closing = true;
         break;
     case QMessageBox::No:
+        d->closing = true;
         break;
     default:
         // Not passed on to QDockWidget, which would accept the close again.

@@ -48,6 +48,8 @@ public:
     QString stateText;
     // The close prompt while it is shown; see Widget::closeEvent.
     QPointer<QMessageBox> closePrompt;
+    // The close was accepted: the panel only awaits its deletion.
+    bool closing = false;
 
     static Private *get(Widget *panel);
     // The time every panel measures with; tests may replace it.
