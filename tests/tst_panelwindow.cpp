@@ -1,0 +1,1033 @@
+// SPDX-License-Identifier: MIT
+#include "host.h"
+#include "response.h"
+
+#include <helvor/simulatedlight.h>
+#include <helvor/stage.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QDockWidget>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QMetaMethod>
+#include <QMetaProperty>
+#include <QPointer>
+#include <QTimer>
+#include <QToolBar>
+#include <QtTest>
+
+#include <climits>
+#include <memory>
+#include <new>
+
+using Helvor::SimulatedLight;
+
+namespace {
+
+const int builtinAlarmBefore = 60;
+const int builtinDefaultInactivityPeriod = 180;
+
+// Lives longer than any controller, so a call that reaches a controller
+// after its destruction has begun still leaves a trace here.
+QStringList recordedCalls;
+
+class RecordingLight : public SimulatedLight
+{
+public:
+    using SimulatedLight::SimulatedLight;
+
+protected:
+    void commandAccepted(const QString &command, const QVariantList &, Response *) override
+    {
+        recordedCalls.append(QStringLiteral("sendCommand ") + command);
+    }
+
+    void localRequested() override
+    {
+        recordedCalls.append(QStringLiteral("setLocal"));
+    }
+};
+
+QStringList capturedMessages;
+
+void captureMessage(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    capturedMessages.append(message);
+}
+
+QByteArrayList methods(const SimulatedLight *light)
+{
+    QByteArrayList result;
+    const QList<SimulatedLight::Call> calls = light->calls();
+    for (const SimulatedLight::Call &call : calls)
+        result.append(call.method);
+    return result;
+}
+
+// Answers every modal message box shown while it lives and counts them.
+// Host::answerNextPrompt answers one box only and outlives the test; this
+// one is for tests that expect no box, so an unexpected one can neither
+// hang the test nor be answered by a later test's watcher.
+class PromptWatch
+{
+public:
+    explicit PromptWatch(QMessageBox::StandardButton answer = QMessageBox::Cancel)
+    {
+        m_poll.setInterval(5);
+        QObject::connect(&m_poll, &QTimer::timeout, [this, answer] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            ++m_count;
+            if (QAbstractButton *button = box->button(answer))
+                button->click();
+            else
+                box->reject();
+        });
+        m_poll.start();
+    }
+
+    int count() const
+    {
+        return m_count;
+    }
+
+private:
+    QTimer m_poll;
+    int m_count = 0;
+};
+
+// Rejects a prompt the fixture has seen but left open, as it does when the
+// button it was told to click is missing: a wrong box then fails the test
+// instead of hanging it.
+class StuckPromptGuard
+{
+public:
+    explicit StuckPromptGuard(const QSharedPointer<Host::Prompt> &prompt)
+    {
+        m_poll.setInterval(20);
+        QObject::connect(&m_poll, &QTimer::timeout, [prompt] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (prompt->seen && box && box->isVisible())
+                box->reject();
+        });
+        m_poll.start();
+    }
+
+private:
+    QTimer m_poll;
+};
+
+// Destroys a controller made with placement new, leaving its storage.
+struct InPlace
+{
+    void operator()(SimulatedLight *light) const
+    {
+        light->~SimulatedLight();
+    }
+};
+
+} // namespace
+
+class tst_PanelWindow : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Control { Local, Dispatch };
+    enum Target { PlainObject, Timer, Stage, CommandResponse, Panel };
+    enum Gone { Closed, Deleted };
+    enum Action { TriggerDC, CloseAnsweringYes, Ticks };
+    enum Moment { AfterDestruction, InsideDestroyed };
+    enum Processing { PostedDeletes = 1, AllEvents = 2 };
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void openRejectsNonControllers_data();
+    void openRejectsNonControllers();
+    void openNullIsSilent();
+    void openTwiceGivesSamePanel();
+    void openAfterPanelGone_data();
+    void openAfterPanelGone();
+    void openWhileClosedPanelAwaitsDeletion_data();
+    void openWhileClosedPanelAwaitsDeletion();
+    void distinctControllersWithSameNumber();
+    void listIsCopy();
+    void listKeepsConstructionOrder();
+    void openNeitherShowsNorDocks();
+    void panelIsSelfDeletingDock();
+
+    void naming_data();
+    void naming();
+    void titleDoesNotFollowController();
+
+    void inactivityPeriodRange_data();
+    void inactivityPeriodRange();
+    void moduleWideValues_data();
+    void moduleWideValues();
+    void defaultInactivityPeriodForNewPanels_data();
+    void defaultInactivityPeriodForNewPanels();
+    void metaObjectDeclaresOnlyProperties();
+
+    void closeWithoutDispatchControl();
+    void closeUnderDispatchControl_data();
+    void closeUnderDispatchControl();
+
+    void controllerDestroyed_data();
+    void controllerDestroyed();
+    void afterControllerDestroyedNothingInvoked_data();
+    void afterControllerDestroyedNothingInvoked();
+    void newControllerAtSameAddress();
+    void controllerDestroyedDuringPrompt_data();
+    void controllerDestroyedDuringPrompt();
+    void panelDeletedInsidePromptLoop_data();
+    void panelDeletedInsidePromptLoop();
+    void hostDeletesPanelDuringPrompt();
+    void deletingPanelSendsNothing_data();
+    void deletingPanelSendsNothing();
+
+private:
+    SimulatedLight *makeLight(int number, const QString &name, Control control = Local);
+    SimulatedLight *makeRecordingLight(int number, const QString &name, Control control = Local);
+    SimulatedLight *adopt(SimulatedLight *light, Control control);
+    void restoreModuleValues();
+    void discardAll();
+
+    Host m_host;
+    QList<QPointer<QObject>> m_lights;
+};
+
+SimulatedLight *tst_PanelWindow::makeLight(int number, const QString &name, Control control)
+{
+    return adopt(new SimulatedLight(number, name), control);
+}
+
+SimulatedLight *tst_PanelWindow::makeRecordingLight(int number, const QString &name, Control control)
+{
+    return adopt(new RecordingLight(number, name), control);
+}
+
+SimulatedLight *tst_PanelWindow::adopt(SimulatedLight *light, Control control)
+{
+    // The panel reads the control mode once, when it is built.
+    light->setDispatchControl(control == Dispatch);
+    m_lights.append(light);
+    return light;
+}
+
+void tst_PanelWindow::restoreModuleValues()
+{
+    // The module-wide values are reachable only through a panel.
+    SimulatedLight scratch(0, QStringLiteral("Scratch"));
+    QWidget *panel = m_host.open(&scratch);
+    QVERIFY(panel);
+    panel->setProperty("alarmBefore", builtinAlarmBefore);
+    panel->setProperty("defaultInactivityPeriod", builtinDefaultInactivityPeriod);
+    panel->setProperty("alarmSound", QString());
+    delete panel;
+}
+
+void tst_PanelWindow::discardAll()
+{
+    const QList<QWidget *> open = m_host.panels();
+    qDeleteAll(open);
+    for (const QPointer<QObject> &light : qAsConst(m_lights))
+        delete light.data();
+    m_lights.clear();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void tst_PanelWindow::initTestCase()
+{
+    QVERIFY2(m_host.plugin(), qPrintable(m_host.loader().errorString()));
+    QCOMPARE(m_host.panels(), QList<QWidget *>());
+
+    // The built-in values, before any test writes them.
+    QWidget *panel = m_host.open(makeLight(1, QStringLiteral("Probe")));
+    QVERIFY(panel);
+    QCOMPARE(panel->property("alarmBefore"), QVariant(builtinAlarmBefore));
+    QCOMPARE(panel->property("defaultInactivityPeriod"), QVariant(builtinDefaultInactivityPeriod));
+    const QVariant sound = panel->property("alarmSound");
+    QCOMPARE(sound.userType(), int(QMetaType::QString));
+    QVERIFY(sound.toString().isEmpty());
+    QCOMPARE(panel->property("inactivityPeriod"), QVariant(builtinDefaultInactivityPeriod));
+
+    discardAll();
+    QCOMPARE(m_host.panels(), QList<QWidget *>());
+}
+
+void tst_PanelWindow::init()
+{
+    recordedCalls.clear();
+}
+
+void tst_PanelWindow::cleanup()
+{
+    restoreModuleValues();
+    discardAll();
+    QCOMPARE(m_host.panels(), QList<QWidget *>());
+}
+
+// --- Open and list ---
+
+void tst_PanelWindow::openRejectsNonControllers_data()
+{
+    QTest::addColumn<int>("target");
+
+    QTest::newRow("plain QObject") << int(PlainObject);
+    QTest::newRow("QTimer") << int(Timer);
+    QTest::newRow("stage of a controller") << int(Stage);
+    QTest::newRow("command response") << int(CommandResponse);
+    QTest::newRow("a panel") << int(Panel);
+}
+
+void tst_PanelWindow::openRejectsNonControllers()
+{
+    QFETCH(int, target);
+
+    QWidget *existing = m_host.open(makeLight(1, QStringLiteral("Existing")));
+    QVERIFY(existing);
+    const QList<QWidget *> before = m_host.panels();
+
+    std::unique_ptr<QObject> object;
+    switch (target) {
+    case PlainObject:
+        object.reset(new QObject);
+        break;
+    case Timer:
+        object.reset(new QTimer);
+        break;
+    case Stage:
+        object.reset(new Helvor::Stage(1, QStringLiteral("Main road"), QString()));
+        break;
+    case CommandResponse:
+        object.reset(new Response(nullptr));
+        break;
+    }
+    QObject *candidate = target == Panel ? existing : object.get();
+
+    QCOMPARE(m_host.open(candidate), static_cast<QWidget *>(nullptr));
+    QCOMPARE(m_host.panels(), before);
+}
+
+void tst_PanelWindow::openNullIsSilent()
+{
+    QWidget *existing = m_host.open(makeLight(1, QStringLiteral("Existing")));
+    QVERIFY(existing);
+
+    capturedMessages.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(captureMessage);
+    QWidget *panel = m_host.open(nullptr);
+    qInstallMessageHandler(previous);
+
+    QCOMPARE(panel, static_cast<QWidget *>(nullptr));
+    QCOMPARE(capturedMessages, QStringList());
+    QCOMPARE(m_host.panels(), QList<QWidget *>{existing});
+}
+
+void tst_PanelWindow::openTwiceGivesSamePanel()
+{
+    SimulatedLight *light = makeLight(3, QStringLiteral("Bridge"));
+    QWidget *first = m_host.open(light);
+    QVERIFY(first);
+    QCoreApplication::processEvents();
+    QWidget *second = m_host.open(light);
+
+    QCOMPARE(second, first);
+    QCOMPARE(m_host.panels(), QList<QWidget *>{first});
+}
+
+void tst_PanelWindow::openAfterPanelGone_data()
+{
+    QTest::addColumn<int>("gone");
+
+    QTest::newRow("closed") << int(Closed);
+    QTest::newRow("deleted") << int(Deleted);
+}
+
+void tst_PanelWindow::openAfterPanelGone()
+{
+    QFETCH(int, gone);
+
+    SimulatedLight *light = makeLight(1, QStringLiteral("A"));
+    QPointer<QWidget> old = m_host.open(light);
+    QWidget *other = m_host.open(makeLight(2, QStringLiteral("B")));
+    QVERIFY(old && other);
+
+    if (gone == Closed) {
+        QVERIFY(old->close());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    } else {
+        delete old.data();
+    }
+    QVERIFY(!old);
+
+    QWidget *fresh = m_host.open(light);
+    QVERIFY(fresh);
+    QCOMPARE(fresh->windowTitle(), QStringLiteral("1:A"));
+    QCOMPARE(m_host.panels(), (QList<QWidget *>{other, fresh}));
+    QCOMPARE(m_host.open(light), fresh);
+}
+
+void tst_PanelWindow::openWhileClosedPanelAwaitsDeletion_data()
+{
+    QTest::addColumn<int>("control");
+    QTest::addColumn<int>("answer");
+
+    QTest::newRow("local control") << int(Local) << int(QMessageBox::NoButton);
+    QTest::newRow("dispatch control, answer Yes") << int(Dispatch) << int(QMessageBox::Yes);
+    QTest::newRow("dispatch control, answer No") << int(Dispatch) << int(QMessageBox::No);
+}
+
+// A host that reopens a controller right after closing its panel, in the
+// same pass of the event loop, must not be handed the panel that is about
+// to be deleted.
+void tst_PanelWindow::openWhileClosedPanelAwaitsDeletion()
+{
+    QFETCH(int, control);
+    QFETCH(int, answer);
+
+    SimulatedLight *light = makeLight(1, QStringLiteral("A"), Control(control));
+    QPointer<QWidget> old = m_host.open(light);
+    QVERIFY(old);
+    if (answer != QMessageBox::NoButton)
+        Host::answerNextPrompt(QMessageBox::StandardButton(answer));
+    QVERIFY(old->close());
+    QVERIFY(old);
+
+    QPointer<QWidget> fresh = m_host.open(light);
+    QVERIFY(fresh);
+    QVERIFY(fresh != old);
+    QCOMPARE(m_host.open(light), fresh.data());
+
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!old);
+    QVERIFY(fresh);
+    QCOMPARE(m_host.panels(), QList<QWidget *>{fresh.data()});
+}
+
+void tst_PanelWindow::distinctControllersWithSameNumber()
+{
+    SimulatedLight *first = makeLight(5, QStringLiteral("Twin"));
+    SimulatedLight *second = makeLight(5, QStringLiteral("Twin"));
+
+    QWidget *firstPanel = m_host.open(first);
+    QWidget *secondPanel = m_host.open(second);
+
+    QVERIFY(firstPanel && secondPanel);
+    QVERIFY(firstPanel != secondPanel);
+    QCOMPARE(m_host.panels(), (QList<QWidget *>{firstPanel, secondPanel}));
+    QCOMPARE(m_host.open(first), firstPanel);
+    QCOMPARE(m_host.open(second), secondPanel);
+}
+
+void tst_PanelWindow::listIsCopy()
+{
+    QCOMPARE(m_host.panels(), QList<QWidget *>());
+
+    QWidget *first = m_host.open(makeLight(1, QStringLiteral("A")));
+    QWidget *second = m_host.open(makeLight(2, QStringLiteral("B")));
+    QVERIFY(first && second);
+    const QList<QWidget *> before = m_host.panels();
+
+    delete first;
+
+    // Compared as values only: the copy must still hold the old pointer.
+    QCOMPARE(before, (QList<QWidget *>{first, second}));
+    QCOMPARE(m_host.panels(), QList<QWidget *>{second});
+
+    delete second;
+    QCOMPARE(m_host.panels(), QList<QWidget *>());
+}
+
+void tst_PanelWindow::listKeepsConstructionOrder()
+{
+    SimulatedLight *a = makeLight(1, QStringLiteral("A"));
+    SimulatedLight *b = makeLight(2, QStringLiteral("B"));
+    SimulatedLight *c = makeLight(3, QStringLiteral("C"));
+    QWidget *pa = m_host.open(a);
+    QWidget *pb = m_host.open(b);
+    QWidget *pc = m_host.open(c);
+    QVERIFY(pa && pb && pc);
+
+    // Opening again must not move a panel to the end.
+    QCOMPARE(m_host.open(b), pb);
+    QCOMPARE(m_host.open(a), pa);
+    QCOMPARE(m_host.panels(), (QList<QWidget *>{pa, pb, pc}));
+
+    delete pa;
+    QCOMPARE(m_host.panels(), (QList<QWidget *>{pb, pc}));
+}
+
+void tst_PanelWindow::openNeitherShowsNorDocks()
+{
+    QWidget *panel = m_host.open(makeLight(1, QStringLiteral("A")));
+    QVERIFY(panel);
+    QCoreApplication::processEvents();
+
+    QVERIFY(!panel->isVisible());
+    QVERIFY(panel->isHidden());
+    QCOMPARE(panel->parent(), static_cast<QObject *>(nullptr));
+}
+
+void tst_PanelWindow::panelIsSelfDeletingDock()
+{
+    QWidget *panel = m_host.open(makeLight(1, QStringLiteral("A")));
+    QVERIFY(panel);
+
+    auto *dock = qobject_cast<QDockWidget *>(panel);
+    QVERIFY(dock);
+    QVERIFY(panel->testAttribute(Qt::WA_DeleteOnClose));
+    QWidget *content = dock->widget();
+    QVERIFY(content);
+    QCOMPARE(content->objectName(), QStringLiteral("widget"));
+    QVERIFY(content->findChild<QToolBar *>(QStringLiteral("toolBar")));
+    QVERIFY(content->findChild<QListWidget *>(QStringLiteral("listWidget")));
+}
+
+// --- Naming ---
+
+void tst_PanelWindow::naming_data()
+{
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("objectName");
+    QTest::addColumn<QString>("title");
+
+    QTest::newRow("7, North gate") << 7 << QStringLiteral("North gate") << QStringLiteral("Vorlan::Widget_7")
+                                   << QStringLiteral("7:North gate");
+    QTest::newRow("empty display name") << 7 << QString() << QStringLiteral("Vorlan::Widget_7") << QStringLiteral("7:");
+    QTest::newRow("zero") << 0 << QStringLiteral("Depot") << QStringLiteral("Vorlan::Widget_0")
+                          << QStringLiteral("0:Depot");
+    QTest::newRow("negative number") << -3 << QStringLiteral("West") << QStringLiteral("Vorlan::Widget_-3")
+                                     << QStringLiteral("-3:West");
+    QTest::newRow("largest int") << INT_MAX << QStringLiteral("East") << QStringLiteral("Vorlan::Widget_2147483647")
+                                 << QStringLiteral("2147483647:East");
+    QTest::newRow("smallest int") << INT_MIN << QStringLiteral("South") << QStringLiteral("Vorlan::Widget_-2147483648")
+                                  << QStringLiteral("-2147483648:South");
+    QTest::newRow("name with place markers")
+        << 12 << QStringLiteral("%1 and %2") << QStringLiteral("Vorlan::Widget_12") << QStringLiteral("12:%1 and %2");
+    QTest::newRow("name with colon") << 5 << QStringLiteral("A:B") << QStringLiteral("Vorlan::Widget_5")
+                                     << QStringLiteral("5:A:B");
+}
+
+void tst_PanelWindow::naming()
+{
+    QFETCH(int, number);
+    QFETCH(QString, name);
+    QFETCH(QString, objectName);
+    QFETCH(QString, title);
+
+    QWidget *panel = m_host.open(makeLight(number, name));
+    QVERIFY(panel);
+
+    QCOMPARE(panel->objectName(), objectName);
+    QCOMPARE(panel->windowTitle(), title);
+}
+
+void tst_PanelWindow::titleDoesNotFollowController()
+{
+    SimulatedLight *light = makeLight(7, QStringLiteral("North gate"));
+    QWidget *panel = m_host.open(light);
+    QVERIFY(panel);
+
+    light->setNumber(8);
+    light->setDisplayName(QStringLiteral("South gate"));
+    Q_EMIT light->stateChanged();
+    QCoreApplication::processEvents();
+
+    QCOMPARE(panel->windowTitle(), QStringLiteral("7:North gate"));
+    QCOMPARE(panel->objectName(), QStringLiteral("Vorlan::Widget_7"));
+    QCOMPARE(m_host.open(light), panel);
+}
+
+// --- Properties ---
+
+void tst_PanelWindow::inactivityPeriodRange_data()
+{
+    QTest::addColumn<int>("written");
+    QTest::addColumn<int>("read");
+
+    QTest::newRow("in range") << 250 << 250;
+    QTest::newRow("zero") << 0 << 0;
+    QTest::newRow("upper bound") << 65535 << 65535;
+    QTest::newRow("above range") << 100000 << 65535;
+    QTest::newRow("negative") << -1 << 0;
+}
+
+void tst_PanelWindow::inactivityPeriodRange()
+{
+    QFETCH(int, written);
+    QFETCH(int, read);
+
+    QWidget *panel = m_host.open(makeLight(1, QStringLiteral("A")));
+    QVERIFY(panel);
+
+    QVERIFY(panel->setProperty("inactivityPeriod", written));
+    const QVariant value = panel->property("inactivityPeriod");
+    QCOMPARE(value.userType(), int(QMetaType::Int));
+    QCOMPARE(value.toInt(), read);
+}
+
+void tst_PanelWindow::moduleWideValues_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QVariant>("value");
+
+    QTest::newRow("alarmBefore") << QByteArrayLiteral("alarmBefore") << QVariant(42);
+    QTest::newRow("defaultInactivityPeriod") << QByteArrayLiteral("defaultInactivityPeriod") << QVariant(300);
+    QTest::newRow("alarmSound") << QByteArrayLiteral("alarmSound") << QVariant(QStringLiteral("/usr/share/alarm.wav"));
+}
+
+void tst_PanelWindow::moduleWideValues()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QVariant, value);
+
+    QWidget *writer = m_host.open(makeLight(1, QStringLiteral("A")));
+    QWidget *reader = m_host.open(makeLight(2, QStringLiteral("B")));
+    QVERIFY(writer && reader);
+    QVERIFY(reader->property(name) != value);
+
+    QVERIFY(writer->setProperty(name, value));
+    QCOMPARE(writer->property(name), value);
+    QCOMPARE(reader->property(name), value);
+
+    // The loader hands out one object per library; deleting it is the only
+    // way to have it make a new one.
+    QPointer<QObject> oldPlugin = m_host.plugin();
+    delete oldPlugin.data();
+    QObject *newPlugin = m_host.plugin();
+    QVERIFY(newPlugin);
+    QVERIFY(!oldPlugin);
+
+    QCOMPARE(m_host.panels(), (QList<QWidget *>{writer, reader}));
+    QWidget *later = m_host.open(makeLight(3, QStringLiteral("C")));
+    QVERIFY(later);
+    QCOMPARE(later->property(name), value);
+}
+
+void tst_PanelWindow::defaultInactivityPeriodForNewPanels_data()
+{
+    QTest::addColumn<int>("written");
+    QTest::addColumn<int>("started");
+
+    QTest::newRow("in range") << 300 << 300;
+    QTest::newRow("above range") << 100000 << 65535;
+}
+
+void tst_PanelWindow::defaultInactivityPeriodForNewPanels()
+{
+    QFETCH(int, written);
+    QFETCH(int, started);
+
+    QWidget *open = m_host.open(makeLight(1, QStringLiteral("A")));
+    QVERIFY(open);
+    QCOMPARE(open->property("inactivityPeriod").toInt(), builtinDefaultInactivityPeriod);
+
+    QVERIFY(open->setProperty("defaultInactivityPeriod", written));
+    QCOMPARE(open->property("inactivityPeriod").toInt(), builtinDefaultInactivityPeriod);
+
+    QWidget *next = m_host.open(makeLight(2, QStringLiteral("B")));
+    QVERIFY(next);
+    QCOMPARE(next->property("inactivityPeriod").toInt(), started);
+    QCOMPARE(open->property("inactivityPeriod").toInt(), builtinDefaultInactivityPeriod);
+}
+
+void tst_PanelWindow::metaObjectDeclaresOnlyProperties()
+{
+    QWidget *panel = m_host.open(makeLight(1, QStringLiteral("A")));
+    QVERIFY(panel);
+    const QMetaObject *meta = panel->metaObject();
+
+    QCOMPARE(meta->className(), "Vorlan::Widget");
+
+    QByteArrayList names;
+    QList<int> types;
+    for (int i = meta->propertyOffset(); i < meta->propertyCount(); ++i) {
+        const QMetaProperty property = meta->property(i);
+        names.append(property.name());
+        types.append(property.userType());
+        QVERIFY2(property.isReadable(), property.name());
+        QVERIFY2(property.isWritable(), property.name());
+        QVERIFY2(!property.hasNotifySignal(), property.name());
+        QVERIFY2(!property.isResettable(), property.name());
+    }
+    QCOMPARE(names, (QByteArrayList{"inactivityPeriod", "alarmSound", "alarmBefore", "defaultInactivityPeriod"}));
+    QCOMPARE(types, (QList<int>{QMetaType::Int, QMetaType::QString, QMetaType::Int, QMetaType::Int}));
+
+    QByteArrayList ownMethods;
+    for (int i = meta->methodOffset(); i < meta->methodCount(); ++i)
+        ownMethods.append(meta->method(i).methodSignature());
+    QCOMPARE(ownMethods, QByteArrayList());
+}
+
+// --- Close rule ---
+
+void tst_PanelWindow::closeWithoutDispatchControl()
+{
+    QWidget *other = m_host.open(makeLight(2, QStringLiteral("Other")));
+    SimulatedLight *light = makeLight(1, QStringLiteral("Local"));
+    QPointer<QWidget> panel = m_host.open(light);
+    QVERIFY(other && panel);
+    light->clearCalls();
+    PromptWatch prompts;
+
+    QVERIFY(panel->close());
+    QCOMPARE(prompts.count(), 0);
+
+    QTRY_VERIFY(!panel);
+    QCOMPARE(prompts.count(), 0);
+    QCOMPARE(methods(light), QByteArrayList());
+    QCOMPARE(m_host.panels(), QList<QWidget *>{other});
+}
+
+void tst_PanelWindow::closeUnderDispatchControl_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<QByteArrayList>("sent");
+    QTest::addColumn<bool>("stillDispatch");
+
+    QTest::newRow("answer Yes") << int(QMessageBox::Yes) << true << QByteArrayList{"setLocal"} << false;
+    QTest::newRow("answer No") << int(QMessageBox::No) << true << QByteArrayList() << true;
+    QTest::newRow("answer Cancel") << int(QMessageBox::Cancel) << false << QByteArrayList() << true;
+    QTest::newRow("Escape key") << int(QMessageBox::Escape) << false << QByteArrayList() << true;
+}
+
+void tst_PanelWindow::closeUnderDispatchControl()
+{
+    QFETCH(int, answer);
+    QFETCH(bool, closes);
+    QFETCH(QByteArrayList, sent);
+    QFETCH(bool, stillDispatch);
+
+    QWidget *other = m_host.open(makeLight(2, QStringLiteral("Other")));
+    SimulatedLight *light = makeLight(1, QStringLiteral("Manual"), Dispatch);
+    QPointer<QWidget> panel = m_host.open(light);
+    QVERIFY(other && panel);
+    QAction *dc = Host::action(panel, "actionDC");
+    QVERIFY(dc);
+    QVERIFY(dc->isChecked());
+    light->clearCalls();
+
+    const auto prompt = Host::answerNextPrompt(QMessageBox::StandardButton(answer));
+    const StuckPromptGuard guard(prompt);
+    const bool closed = panel->close();
+
+    QVERIFY(prompt->seen);
+    QCOMPARE(prompt->title, QStringLiteral("Warning!"));
+    QCOMPARE(prompt->text,
+             QStringLiteral("You close the control panel, which is in the manual control mode. "
+                            "Would you like to switch the controller in local mode?"));
+    QCOMPARE(prompt->icon, QMessageBox::Warning);
+    QCOMPARE(prompt->buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    QCOMPARE(prompt->parent, panel.data());
+
+    QCOMPARE(closed, closes);
+    QCOMPARE(methods(light), sent);
+    // Read before the deferred deletion takes the action with the panel.
+    QVERIFY(panel);
+    QCOMPARE(dc->isChecked(), stillDispatch);
+
+    if (closes) {
+        QTRY_VERIFY(!panel);
+        QCOMPARE(m_host.panels(), QList<QWidget *>{other});
+    } else {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(panel);
+        QCOMPARE(m_host.panels(), (QList<QWidget *>{other, panel.data()}));
+        QCOMPARE(m_host.open(light), panel.data());
+    }
+    QCOMPARE(methods(light), sent);
+}
+
+// --- Controller destruction ---
+
+void tst_PanelWindow::controllerDestroyed_data()
+{
+    QTest::addColumn<int>("control");
+
+    QTest::newRow("local control") << int(Local);
+    QTest::newRow("dispatch control") << int(Dispatch);
+}
+
+void tst_PanelWindow::controllerDestroyed()
+{
+    QFETCH(int, control);
+
+    SimulatedLight *other = makeLight(2, QStringLiteral("Other"));
+    QWidget *otherPanel = m_host.open(other);
+    SimulatedLight *light = makeRecordingLight(1, QStringLiteral("Doomed"), Control(control));
+    QPointer<QWidget> panel = m_host.open(light);
+    QVERIFY(otherPanel && panel);
+    other->clearCalls();
+    recordedCalls.clear();
+    PromptWatch prompts;
+
+    delete light;
+
+    QTRY_VERIFY(!panel);
+    QCOMPARE(prompts.count(), 0);
+    QCOMPARE(recordedCalls, QStringList());
+    QCOMPARE(m_host.panels(), QList<QWidget *>{otherPanel});
+
+    QCOMPARE(m_host.open(other), otherPanel);
+    QWidget *third = m_host.open(makeLight(3, QStringLiteral("Third")));
+    QVERIFY(third);
+    QVERIFY(third != otherPanel);
+    QCOMPARE(m_host.panels(), (QList<QWidget *>{otherPanel, third}));
+    QCOMPARE(methods(other), QByteArrayList());
+}
+
+void tst_PanelWindow::afterControllerDestroyedNothingInvoked_data()
+{
+    QTest::addColumn<int>("action");
+    QTest::addColumn<int>("moment");
+
+    QTest::newRow("trigger DC, after destruction") << int(TriggerDC) << int(AfterDestruction);
+    QTest::newRow("trigger DC, inside destroyed()") << int(TriggerDC) << int(InsideDestroyed);
+    QTest::newRow("close answering Yes, after destruction") << int(CloseAnsweringYes) << int(AfterDestruction);
+    QTest::newRow("close answering Yes, inside destroyed()") << int(CloseAnsweringYes) << int(InsideDestroyed);
+    QTest::newRow("ticks, after destruction") << int(Ticks) << int(AfterDestruction);
+    QTest::newRow("ticks, inside destroyed()") << int(Ticks) << int(InsideDestroyed);
+}
+
+void tst_PanelWindow::afterControllerDestroyedNothingInvoked()
+{
+    QFETCH(int, action);
+    QFETCH(int, moment);
+
+    SimulatedLight *bystander = makeLight(2, QStringLiteral("Bystander"), Dispatch);
+    QWidget *bystanderPanel = m_host.open(bystander);
+    SimulatedLight *light = makeRecordingLight(1, QStringLiteral("Doomed"), Dispatch);
+    QPointer<QWidget> panel = m_host.open(light);
+    QVERIFY(bystanderPanel && panel);
+    QPointer<QAction> dc = Host::action(panel, "actionDC");
+    QVERIFY(dc);
+    QVERIFY(dc->isChecked());
+    bystander->clearCalls();
+    recordedCalls.clear();
+    PromptWatch prompts(QMessageBox::Yes);
+
+    bool metDyingPanel = false;
+    auto act = [&] {
+        metDyingPanel = !panel.isNull();
+        if (!metDyingPanel)
+            return;
+        switch (action) {
+        case TriggerDC:
+            dc->trigger();
+            break;
+        case CloseAnsweringYes:
+            panel->close();
+            break;
+        case Ticks:
+            for (int i = 0; i < 3; ++i)
+                Host::tick(panel);
+            break;
+        }
+    };
+    QObject context;
+    if (moment == InsideDestroyed)
+        connect(light, &QObject::destroyed, &context, act);
+
+    delete light;
+    if (moment == AfterDestruction)
+        act();
+
+    QVERIFY2(metDyingPanel, "the deferred deletion ran early: the action did not meet a dying panel");
+    if (action == TriggerDC)
+        QVERIFY(dc && !dc->isChecked());
+    QCOMPARE(recordedCalls, QStringList());
+    QCOMPARE(methods(bystander), QByteArrayList());
+
+    QTRY_VERIFY(!panel);
+    QCOMPARE(recordedCalls, QStringList());
+    QCOMPARE(methods(bystander), QByteArrayList());
+    QCOMPARE(m_host.panels(), QList<QWidget *>{bystanderPanel});
+}
+
+void tst_PanelWindow::newControllerAtSameAddress()
+{
+    alignas(SimulatedLight) unsigned char storage[sizeof(SimulatedLight)];
+    std::unique_ptr<SimulatedLight, InPlace> light(new (storage) SimulatedLight(1, QStringLiteral("Old")));
+    void *const address = light.get();
+    QPointer<QWidget> oldPanel = m_host.open(light.get());
+    QVERIFY(oldPanel);
+
+    light.reset();
+    QVERIFY2(oldPanel, "the deferred deletion ran early: nothing to mistake the new controller for");
+
+    light.reset(new (storage) SimulatedLight(2, QStringLiteral("New")));
+    QCOMPARE(static_cast<void *>(light.get()), address);
+    QPointer<QWidget> newPanel = m_host.open(light.get());
+    QVERIFY(newPanel);
+    QVERIFY(newPanel != oldPanel);
+    QCOMPARE(newPanel->windowTitle(), QStringLiteral("2:New"));
+
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!oldPanel);
+    QVERIFY(newPanel);
+    QCOMPARE(m_host.panels(), QList<QWidget *>{newPanel.data()});
+    QCOMPARE(m_host.open(light.get()), newPanel.data());
+
+    light.reset();
+    QTRY_VERIFY(!newPanel);
+    QCOMPARE(m_host.panels(), QList<QWidget *>());
+}
+
+void tst_PanelWindow::controllerDestroyedDuringPrompt_data()
+{
+    QTest::addColumn<int>("answer");
+
+    QTest::newRow("answer Yes") << int(QMessageBox::Yes);
+    QTest::newRow("answer No") << int(QMessageBox::No);
+    QTest::newRow("answer Cancel") << int(QMessageBox::Cancel);
+    QTest::newRow("Escape key") << int(QMessageBox::Escape);
+}
+
+void tst_PanelWindow::controllerDestroyedDuringPrompt()
+{
+    QFETCH(int, answer);
+
+    SimulatedLight *other = makeLight(2, QStringLiteral("Other"));
+    QWidget *otherPanel = m_host.open(other);
+    QPointer<SimulatedLight> light = makeRecordingLight(1, QStringLiteral("Doomed"), Dispatch);
+    QPointer<QWidget> panel = m_host.open(light);
+    QVERIFY(otherPanel && panel);
+    other->clearCalls();
+    recordedCalls.clear();
+    int destructions = 0;
+    QObject watcher;
+    connect(panel, &QObject::destroyed, &watcher, [&destructions] { ++destructions; });
+
+    const auto prompt = Host::answerNextPrompt(QMessageBox::StandardButton(answer), [&] { delete light.data(); });
+    const StuckPromptGuard guard(prompt);
+    panel->close();
+
+    QVERIFY(prompt->seen);
+    QVERIFY(!light);
+    QCOMPARE(recordedCalls, QStringList());
+
+    QTRY_VERIFY(!panel);
+    QCOMPARE(destructions, 1);
+    QCOMPARE(recordedCalls, QStringList());
+    QCOMPARE(m_host.panels(), QList<QWidget *>{otherPanel});
+    QCOMPARE(methods(other), QByteArrayList());
+}
+
+void tst_PanelWindow::panelDeletedInsidePromptLoop_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<int>("processing");
+
+    const struct
+    {
+        const char *name;
+        int answer;
+    } answers[] = {{"Yes", QMessageBox::Yes}, {"No", QMessageBox::No}, {"Cancel", QMessageBox::Cancel}};
+    const struct
+    {
+        const char *name;
+        int processing;
+    } ways[] = {
+        {"deferred deletes sent", PostedDeletes}, {"events processed", AllEvents}, {"both", PostedDeletes | AllEvents}};
+    for (const auto &way : ways) {
+        for (const auto &answer : answers)
+            QTest::addRow("%s, answer %s", way.name, answer.name) << answer.answer << way.processing;
+    }
+}
+
+void tst_PanelWindow::panelDeletedInsidePromptLoop()
+{
+    QFETCH(int, answer);
+    QFETCH(int, processing);
+
+    SimulatedLight *other = makeLight(2, QStringLiteral("Other"));
+    QWidget *otherPanel = m_host.open(other);
+    QPointer<SimulatedLight> light = makeRecordingLight(1, QStringLiteral("Doomed"), Dispatch);
+    QPointer<QWidget> panel = m_host.open(light);
+    QVERIFY(otherPanel && panel);
+    other->clearCalls();
+    recordedCalls.clear();
+    int destructions = 0;
+    QObject watcher;
+    connect(panel, &QObject::destroyed, &watcher, [&destructions] { ++destructions; });
+
+    const auto prompt = Host::answerNextPrompt(QMessageBox::StandardButton(answer), [&] {
+        delete light.data();
+        if (processing & PostedDeletes)
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        if (processing & AllEvents)
+            QCoreApplication::processEvents();
+    });
+    panel->close();
+
+    QVERIFY(prompt->seen);
+    QCOMPARE(recordedCalls, QStringList());
+    QTRY_VERIFY(!panel);
+    QCOMPARE(destructions, 1);
+    QCOMPARE(recordedCalls, QStringList());
+    QCOMPARE(m_host.panels(), QList<QWidget *>{otherPanel});
+    QCOMPARE(methods(other), QByteArrayList());
+}
+
+void tst_PanelWindow::hostDeletesPanelDuringPrompt()
+{
+    QWidget *otherPanel = m_host.open(makeLight(2, QStringLiteral("Other")));
+    SimulatedLight *light = makeLight(1, QStringLiteral("Manual"), Dispatch);
+    QPointer<QWidget> panel = m_host.open(light);
+    QVERIFY(otherPanel && panel);
+    light->clearCalls();
+
+    const auto prompt = Host::answerNextPrompt(QMessageBox::Yes, [&] { delete panel.data(); });
+    const StuckPromptGuard guard(prompt);
+    panel->close();
+
+    QVERIFY(prompt->seen);
+    QVERIFY(!panel);
+    QCOMPARE(m_host.panels(), QList<QWidget *>{otherPanel});
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(methods(light), QByteArrayList());
+
+    // The controller lives on and must get a panel of its own again.
+    QWidget *fresh = m_host.open(light);
+    QVERIFY(fresh);
+    QCOMPARE(m_host.panels(), (QList<QWidget *>{otherPanel, fresh}));
+}
+
+void tst_PanelWindow::deletingPanelSendsNothing_data()
+{
+    QTest::addColumn<int>("control");
+
+    QTest::newRow("local control") << int(Local);
+    QTest::newRow("dispatch control") << int(Dispatch);
+}
+
+void tst_PanelWindow::deletingPanelSendsNothing()
+{
+    QFETCH(int, control);
+
+    SimulatedLight *light = makeLight(1, QStringLiteral("A"), Control(control));
+    QPointer<QWidget> panel = m_host.open(light);
+    QVERIFY(panel);
+    light->clearCalls();
+    PromptWatch prompts;
+
+    delete panel.data();
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    QCOMPARE(prompts.count(), 0);
+    QCOMPARE(methods(light), QByteArrayList());
+    QCOMPARE(m_host.panels(), QList<QWidget *>());
+}
+
+QTEST_MAIN(tst_PanelWindow)
+#include "tst_panelwindow.moc"
