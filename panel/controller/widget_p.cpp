@@ -4,16 +4,49 @@
 #include <helvor/light.h>
 
 #include <QAction>
+#include <QBrush>
+#include <QFileInfo>
+#include <QIcon>
 #include <QItemSelectionModel>
 #include <QListWidget>
+#include <QListWidgetItem>
+#include <QPainter>
+#include <QPixmap>
+#include <QSvgRenderer>
 #include <QTimerEvent>
 #include <QToolBar>
+
+#include <limits>
 
 namespace Vorlan {
 
 namespace {
 
 QDateTime (*clock)() = &QDateTime::currentDateTime;
+
+// The device's code for a command carried out.
+constexpr int commandDone = 0x1200;
+
+// lastCommand codes besides stage numbers.
+constexpr int modeCommand = -1;
+constexpr int localRequested = -3;
+constexpr int restartSent = -4;
+constexpr int commandRefused = -5;
+
+// A schema is drawn from the SVG file of the same name beside it.
+QString svgSibling(const QString &schema)
+{
+    const QFileInfo info(schema);
+    return info.path() + QLatin1Char('/') + info.completeBaseName() + QLatin1String(".svg");
+}
+
+// Whole seconds from since to now; 0 while since is unknown. Held as int,
+// saturated rather than wrapped when the clock is off by decades.
+int secondsSince(const QDateTime &since, const QDateTime &now)
+{
+    const qint64 seconds = since.secsTo(now);
+    return int(qBound<qint64>(std::numeric_limits<int>::min(), seconds, std::numeric_limits<int>::max()));
+}
 
 } // namespace
 
@@ -36,6 +69,7 @@ Widget::Private::Private(QObject *light, Widget *panel)
 
     this->light = light;
 
+    fillStageList();
     lightStateChanged();
     ui.actionDC->setChecked(dispatchActive);
     setDispatchControlMode(dispatchActive);
@@ -70,6 +104,83 @@ QVariant Widget::Private::lightProperty(const char *name) const
     return light ? light->property(name) : QVariant();
 }
 
+int Widget::Private::lightCurrentStage() const
+{
+    // The class was checked when the panel was opened; the host's vtable is the contract.
+    return light ? static_cast<const Helvor::Light *>(light.data())->currentStage() : -1;
+}
+
+void Widget::Private::fillStageList()
+{
+    QList<QObject *> stages;
+    if (!light || !QMetaObject::invokeMethod(light, "phases", Q_RETURN_ARG(QList<QObject *>, stages)))
+        return;
+
+    const QSize iconSize = ui.listWidget->iconSize();
+    for (int i = 0; i < stages.size(); ++i) {
+        QObject *stage = stages.at(i);
+        if (!stage)
+            continue;
+        const int number = stage->property("id").toInt();
+        const QString description = stage->property("description").toString();
+
+        auto *item = new QListWidgetItem(tr("%1:%2").arg(number).arg(description), ui.listWidget);
+        item->setData(Qt::UserRole, number);
+        const QString tip = tr("Set stage number %1: %2").arg(number).arg(description);
+        item->setStatusTip(tip);
+        item->setToolTip(tip);
+
+        QIcon icon;
+        const QString stageSchema = stage->property("shema").toString();
+        const QString suffix = QFileInfo(stageSchema).suffix();
+        // Metafile schemas cannot be drawn here; the SVG drawings beside them
+        // can: the junction's plan, with the stage's movements on top.
+        if (suffix == QLatin1String("wmf") || suffix == QLatin1String("emf")) {
+            const QString lightSchema = lightProperty("shema").toString();
+            QPixmap pixmap(iconSize);
+            pixmap.fill(Qt::white);
+            QPainter painter(&pixmap);
+            QSvgRenderer renderer;
+            // An empty path names no file; its "sibling" would be ./.svg.
+            if (!lightSchema.isEmpty() && renderer.load(svgSibling(lightSchema)))
+                renderer.render(&painter);
+            if (renderer.load(svgSibling(stageSchema)))
+                renderer.render(&painter);
+            painter.end();
+            icon.addPixmap(pixmap, QIcon::Normal, QIcon::Off);
+        } else {
+            icon.addFile(stageSchema, QSize(), QIcon::Normal, QIcon::Off);
+        }
+        // Every item gets an icon of the common size, so the grid stays even.
+        if (icon.isNull())
+            icon = QIcon(QPixmap(iconSize));
+        item->setIcon(icon);
+    }
+}
+
+bool Widget::Private::invokeCommand(const char *method, QGenericArgument a1, QGenericArgument a2)
+{
+    if (pendingResponse || !light)
+        return false;
+    QObject *response = nullptr;
+    QMetaObject::invokeMethod(light, method, QGenericReturnArgument("Response*", &response), a1, a2);
+    pendingResponse = response;
+    if (!response)
+        return false;
+    connect(response, SIGNAL(finished()), this, SLOT(responseFinished()));
+    // A response the host deletes unfinished must not keep the panel waiting.
+    connect(response, &QObject::destroyed, this, [this] { responseDestroyed(); });
+    return true;
+}
+
+void Widget::Private::responseDestroyed()
+{
+    // Only the tracked response is connected, and its guard is already
+    // null: the command's success was never confirmed.
+    if (!pendingResponse)
+        lastCommand = commandRefused;
+}
+
 void Widget::Private::setDispatchControlMode(bool checked)
 {
     ui.actionDC->setChecked(checked);
@@ -83,23 +194,44 @@ void Widget::Private::setDispatchControlMode(bool checked)
     ui.listWidget->selectionModel()->clear();
     if (light)
         QMetaObject::invokeMethod(light, "setLocal");
-    lastCommand = -3;
+    lastCommand = localRequested;
 }
 
 void Widget::Private::setYF()
 {
+    if (invokeCommand("sendCommand", Q_ARG(QVariant, QVariant(QStringLiteral("set_yf")))))
+        lastCommand = modeCommand;
 }
 
 void Widget::Private::setDark()
 {
+    if (invokeCommand("sendCommand", Q_ARG(QVariant, QVariant(QStringLiteral("set_os")))))
+        lastCommand = modeCommand;
 }
 
 void Widget::Private::restart()
 {
+    // A restart is never tracked and never waits for a pending command.
+    if (light)
+        QMetaObject::invokeMethod(light, "sendCommand", Q_ARG(QVariant, QVariant(QStringLiteral("set_start"))));
+    lastCommand = restartSent;
 }
 
 void Widget::Private::setPhase()
 {
+    // The operator's selection stays even when no command can go out.
+    if (pendingResponse)
+        return;
+    const QList<QListWidgetItem *> selected = ui.listWidget->selectedItems();
+    if (selected.isEmpty())
+        return;
+    bool ok = false;
+    const int stage = selected.first()->data(Qt::UserRole).toInt(&ok);
+    if (!ok)
+        return;
+    if (invokeCommand("sendCommand", Q_ARG(QVariant, QVariant(QStringLiteral("set_phase"))),
+                      Q_ARG(QVariant, QVariant(stage))))
+        lastCommand = stage;
 }
 
 void Widget::Private::lightStateChanged()
@@ -109,6 +241,51 @@ void Widget::Private::lightStateChanged()
     // Source 3 is the centre; algorithms 0, 252 (0xFC) and 255 (0xFF) are
     // the ones the centre drives a controller with.
     dispatchActive = source == 3 && (algorithm == 0 || algorithm == 252 || algorithm == 255);
+
+    // Out of dispatch control, the last command no longer counts once it
+    // was a hand-back (local, restart, refusal) or is more than 5 s old:
+    // the controller may report the end a moment after an accepted command.
+    if (!dispatchActive && lastActionTime.isValid()) {
+        if (lastCommand < -2 || lastActionTime.secsTo(now()) > 5)
+            lastActionTime = QDateTime();
+    }
+
+    const int stage = lightCurrentStage();
+    const QVariant running(stage);
+    for (int row = 0; row < ui.listWidget->count(); ++row) {
+        QListWidgetItem *item = ui.listWidget->item(row);
+        if (item->data(Qt::UserRole) == running) {
+            item->setBackground(QBrush(Qt::green, Qt::SolidPattern));
+            // A stage the operator ordered shows green once it runs.
+            item->setSelected(false);
+        } else {
+            item->setBackground(QBrush(Qt::transparent, Qt::SolidPattern));
+        }
+    }
+
+    if (!lightProperty("isConnected").toBool()) {
+        stateText = tr("Disconnected");
+    } else if (stage >= 0) {
+        stateText = tr("Stage %1").arg(stage);
+    } else {
+        switch (lightProperty("keyRegime").toInt()) {
+        case 0:
+            stateText = tr("Dark");
+            break;
+        case 1:
+            stateText = tr("Power switch level");
+            break;
+        case 2:
+            stateText = tr("YF");
+            break;
+        case 3:
+            stateText = tr("Signaling groups level");
+            break;
+        default:
+            stateText = tr("Unknown state");
+            break;
+        }
+    }
 }
 
 void Widget::Private::lightDestroyed()
@@ -123,10 +300,37 @@ void Widget::Private::lightDestroyed()
 
 void Widget::Private::responseFinished()
 {
+    QObject *response = pendingResponse;
+    // Only the tracked response ends the wait: a stale one, or one that
+    // signals twice, finds nothing to end.
+    if (!response || (sender() && sender() != response))
+        return;
+    if (response->property("error").toInt() == commandDone)
+        lastActionTime = now();
+    else
+        lastCommand = commandRefused;
+    pendingResponse.clear();
+    // Once done, a response is the host's alone: nothing it signals later reaches us.
+    disconnect(response, nullptr, this, nullptr);
 }
 
 void Widget::Private::timerEvent(QTimerEvent *)
 {
+    // One instant for the whole tick.
+    const QDateTime now = Private::now();
+    const int phaseSecs = secondsSince(lightProperty("phaseChangeTime").toDateTime(), now);
+    QString status = tr("%1: %2").arg(stateText, QString::number(phaseSecs));
+    const int dcSecs = lastActionTime.isValid() ? secondsSince(lastActionTime, now) : 0;
+    if (lastActionTime.isValid())
+        status += tr(" DC: %1").arg(dcSecs);
+    if (pendingResponse) {
+        if (QObject *request = qvariant_cast<QObject *>(pendingResponse->property("request"))) {
+            QString text;
+            QMetaObject::invokeMethod(request, "toString", Q_RETURN_ARG(QString, text));
+            status += tr(" Sending command: %1").arg(text);
+        }
+    }
+    statusLabel.setText(status);
 }
 
 } // namespace Vorlan

@@ -71,7 +71,13 @@ protected:
     void timerEvent(QTimerEvent *event) override;
 
 private:
+    // Everything the panel asks of its controller goes through these two.
     QVariant lightProperty(const char *name) const;
+    int lightCurrentStage() const;
+
+    void fillStageList();
+    bool invokeCommand(const char *method, QGenericArgument a1, QGenericArgument a2 = QGenericArgument());
+    void responseDestroyed();
 };
 
 } // namespace Vorlan
