@@ -12,6 +12,7 @@
 #include <QListWidgetItem>
 #include <QPainter>
 #include <QPixmap>
+#include <QSound>
 #include <QSvgRenderer>
 #include <QTimerEvent>
 #include <QToolBar>
@@ -23,6 +24,10 @@ namespace Vorlan {
 namespace {
 
 QDateTime (*clock)() = &QDateTime::currentDateTime;
+
+// One alarm for the whole process, made at the first audible alarm. Never
+// deleted: panels of any plug-in object may still ring it.
+QSound *alarmPlayer = nullptr;
 
 // The device's code for a command carried out.
 constexpr int commandDone = 0x1200;
@@ -331,6 +336,44 @@ void Widget::Private::timerEvent(QTimerEvent *)
         }
     }
     statusLabel.setText(status);
+
+    // The watchdog: warn while the operator has been idle for longer than
+    // the period less the lead, and hand the controller back once the
+    // period itself has run out. In 64 bits, any pair of ints subtracts.
+    const int period = inactivitySpin.value();
+    const qint64 warnAfter = qint64(period) - Widget::alarmBefore();
+    QString title = panel->windowTitle();
+    const QChar marker = title.isEmpty() ? QChar() : title.at(0);
+    const bool blinking = marker == QLatin1Char('!') || marker == QLatin1Char(' ');
+    if (dcSecs > warnAfter && dispatchActive && ui.actionDC->isChecked()) {
+        if (marker == QLatin1Char(' ')) {
+            title[0] = QLatin1Char('!');
+            playAlarm();
+        } else if (marker == QLatin1Char('!')) {
+            title[0] = QLatin1Char(' ');
+        } else {
+            panel->raise();
+            title.prepend(QLatin1Char('!'));
+            playAlarm();
+        }
+        panel->setWindowTitle(title);
+        if (dcSecs > period)
+            setDispatchControlMode(false);
+    } else if (blinking) {
+        title.remove(0, 1);
+        panel->setWindowTitle(title);
+    }
+}
+
+void Widget::Private::playAlarm()
+{
+    if (!ui.actionSound->isChecked())
+        return;
+    if (!alarmPlayer)
+        alarmPlayer = new QSound(QStringLiteral(":/sounds/alarm.wav"));
+    if (!alarmPlayer->isFinished())
+        alarmPlayer->stop();
+    alarmPlayer->play();
 }
 
 } // namespace Vorlan

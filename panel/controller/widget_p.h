@@ -78,6 +78,7 @@ private:
     void fillStageList();
     bool invokeCommand(const char *method, QGenericArgument a1, QGenericArgument a2 = QGenericArgument());
     void responseDestroyed();
+    void playAlarm();
 };
 
 } // namespace Vorlan
