@@ -6,9 +6,22 @@
 #include <QCoreApplication>
 #include <QSettings>
 
+#include <limits>
+
 namespace Vorlan {
 
 namespace {
+
+// A stored value that is no number, or one that does not fit an int,
+// reads as 0: cutting it to 32 bits would turn a huge lead into a
+// negative one and silence the watchdog.
+int toInt(const QVariant &value)
+{
+    bool ok = false;
+    const qlonglong number = value.toLongLong(&ok);
+    return ok && number >= std::numeric_limits<int>::min() && number <= std::numeric_limits<int>::max() ? int(number)
+                                                                                                        : 0;
+}
 
 // The module's three values from the host application's settings, group
 // "Vorlan": the user's (with Qt's fallbacks to the organisation and the
@@ -25,10 +38,9 @@ void readSettings()
         return user.contains(key) ? user.value(key, QVariant()) : system.value(key, current);
     };
     Widget::setAlarmSound(value(QStringLiteral("alarmSound"), Widget::alarmSound()).toString());
-    // A value that is no number reads as 0.
-    Widget::setAlarmBefore(value(QStringLiteral("alarmBefore"), Widget::alarmBefore()).toInt());
+    Widget::setAlarmBefore(toInt(value(QStringLiteral("alarmBefore"), Widget::alarmBefore())));
     Widget::setDefaultInactivityPeriod(
-        value(QStringLiteral("defaultInactivityPeriod"), Widget::defaultInactivityPeriod()).toInt());
+        toInt(value(QStringLiteral("defaultInactivityPeriod"), Widget::defaultInactivityPeriod())));
 }
 
 } // namespace
