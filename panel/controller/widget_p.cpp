@@ -146,7 +146,7 @@ void Widget::Private::fillStageList()
             pixmap.fill(Qt::white);
             QPainter painter(&pixmap);
             QSvgRenderer renderer;
-            // An empty path names no file; its "sibling" would be ./.svg.
+            // An empty path names no file; its "sibling" would be /.svg.
             if (!lightSchema.isEmpty() && renderer.load(svgSibling(lightSchema)))
                 renderer.render(&painter);
             if (renderer.load(svgSibling(stageSchema)))
@@ -156,9 +156,13 @@ void Widget::Private::fillStageList()
         } else {
             icon.addFile(stageSchema, QSize(), QIcon::Normal, QIcon::Off);
         }
-        // Every item gets an icon of the common size, so the grid stays even.
-        if (icon.isNull())
-            icon = QIcon(QPixmap(iconSize));
+        // A stage without any picture still gets an icon of the common size,
+        // blank rather than whatever the new pixmap's memory held.
+        if (icon.isNull()) {
+            QPixmap blank(iconSize);
+            blank.fill(Qt::transparent);
+            icon = QIcon(blank);
+        }
         item->setIcon(icon);
     }
 }
