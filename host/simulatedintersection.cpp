@@ -69,7 +69,8 @@ int SimulatedIntersection::dropInterval() const
 
 void SimulatedIntersection::dropConnection(int seconds)
 {
-    const QDateTime back = m_now.addSecs(seconds);
+    // A time in the past would drag the clock back when the line returns.
+    const QDateTime back = m_now.addSecs(qMax(0, seconds));
     if (!m_backOnline.isValid() || back > m_backOnline)
         m_backOnline = back;
     if (isConnected()) {
@@ -80,7 +81,8 @@ void SimulatedIntersection::dropConnection(int seconds)
 
 void SimulatedIntersection::advance(qint64 msecs)
 {
-    const QDateTime target = m_now.addMSecs(msecs);
+    // The clock never runs back: stages would end before they began.
+    const QDateTime target = m_now.addMSecs(qMax<qint64>(0, msecs));
     // Everything due up to target, in the order it falls due.
     forever {
         enum { Nothing, StageEnd, Answer, Online, Drop } what = Nothing;
@@ -151,10 +153,21 @@ void SimulatedIntersection::localRequested()
     if (m_mode == Mode::Restarting)
         return;
     setDispatchControl(false);
-    if (m_mode == Mode::Programme)
+    switch (m_mode) {
+    case Mode::Programme:
         Q_EMIT stateChanged();
-    else
+        break;
+    case Mode::HeldStage:
+        // The held stage goes on showing, so it keeps the time it began;
+        // the programme gives it its usual length from here.
+        m_mode = Mode::Programme;
+        m_stageEnds = m_now.addSecs(qMax(1, m_programme.at(m_stageIndex).seconds));
+        Q_EMIT stateChanged();
+        break;
+    default:
         runProgramme(m_stageIndex, m_now);
+        break;
+    }
 }
 
 void SimulatedIntersection::runProgramme(int index, const QDateTime &at)
@@ -189,20 +202,25 @@ void SimulatedIntersection::carryOut(const PendingAnswer &answer, const QDateTim
             setControlSource(CentreSource);
             setControlAlgorithm(algorithm);
         };
+        // phaseChangeTime is when the signals last changed (the panel counts
+        // from it), so a command that leaves them as they are keeps it.
         if (answer.command == QLatin1String("set_yf")) {
+            if (m_mode != Mode::FlashingYellow)
+                setPhaseChangeTime(at);
             m_mode = Mode::FlashingYellow;
             centre(algorithmYellow);
             setCurrentStage(-1);
             setKeyRegime(keyYellow);
-            setPhaseChangeTime(at);
         } else if (answer.command == QLatin1String("set_os")) {
+            if (m_mode != Mode::Dark)
+                setPhaseChangeTime(at);
             m_mode = Mode::Dark;
             centre(algorithmDark);
             setCurrentStage(-1);
             setKeyRegime(keyDark);
-            setPhaseChangeTime(at);
         } else if (answer.command == QLatin1String("set_phase")) {
-            const bool change = m_mode != Mode::HeldStage || m_stageIndex != stage;
+            const bool showing = m_mode == Mode::HeldStage || m_mode == Mode::Programme;
+            const bool change = !showing || m_stageIndex != stage;
             m_mode = Mode::HeldStage;
             m_stageIndex = stage;
             centre(algorithmStage);
