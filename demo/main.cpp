@@ -1,93 +1,156 @@
 // SPDX-License-Identifier: MIT
-// A minimal host: loads the module as the workstation does, opens one
-// panel for a simulated controller and docks it.
-#include <helvor/simulatedlight.h>
-#include <helvor/stage.h>
+// The workstation demo: the Vorlan2 module at work on simulated
+// intersections, for an operator to try or a script to photograph.
+#include "locations.h"
+#include "module.h"
+#include "workstation.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDateTime>
-#include <QDir>
-#include <QDockWidget>
-#include <QJsonObject>
-#include <QMainWindow>
-#include <QPluginLoader>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <cstdio>
 
+namespace {
+
+// The module reads its settings from these names when its object is made.
+const QLatin1String organisation("Vorlan");
+const QLatin1String application("Workstation");
+
+// A picture waits for the panels' first ticks, and for the showcase's
+// commands to be answered as long as that may take.
+constexpr qint64 screenshotEarliest = 1500;
+constexpr qint64 screenshotLatest = 3500;
+
+void complain(const QString &text)
+{
+    std::fprintf(stderr, "vorlan-workstation: %s\n", qPrintable(text));
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
-    // Without a display the workstation still runs, on the offscreen platform.
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
-        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-
     // QGuiApplication takes "-plugin" for input plug-ins; ours is a
     // different thing, so it is taken out before Qt sees the arguments.
-    QString pluginPath = QStringLiteral(VORLAN_PLUGIN_DIR "/libVorlan2.so");
+    // The platform must be chosen before the application exists.
+    QString pluginFile;
+    bool offscreen = false;
     int qtArgc = 0;
     for (int i = 0; i < argc; ++i) {
         const QByteArray arg(argv[i]);
         if ((arg == "--plugin" || arg == "-plugin") && i + 1 < argc) {
-            pluginPath = QString::fromLocal8Bit(argv[++i]);
+            pluginFile = QString::fromLocal8Bit(argv[++i]);
             continue;
         }
         if (arg.startsWith("--plugin=")) {
-            pluginPath = QString::fromLocal8Bit(arg.mid(9));
+            pluginFile = QString::fromLocal8Bit(arg.mid(9));
             continue;
         }
+        offscreen = offscreen || arg == "--offscreen";
         argv[qtArgc++] = argv[i];
     }
     argv[qtArgc] = nullptr;
+    const bool noDisplay = qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (offscreen || (noDisplay && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
 
-    QApplication::setOrganizationName(QStringLiteral("Vorlan"));
-    QApplication::setApplicationName(QStringLiteral("Workstation"));
+    QApplication::setOrganizationName(organisation);
+    QApplication::setApplicationName(application);
     QApplication app(qtArgc, argv);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Operator workstation with the Vorlan2 panels"));
+    parser.setApplicationDescription(
+        QApplication::translate("main",
+                                "Operator workstation with the Vorlan2 panels, on simulated intersections.\n"
+                                "Settings: %1/%2, group Vorlan (the module's alarmSound, alarmBefore, "
+                                "defaultInactivityPeriod).")
+            .arg(organisation, application));
     parser.addHelpOption();
-    QCommandLineOption pluginOption(QStringLiteral("plugin"), QStringLiteral("Path of the Vorlan2 plug-in."),
-                                    QStringLiteral("file"));
-    QCommandLineOption quitOption(QStringLiteral("quit-after"), QStringLiteral("Quit after this many seconds."),
-                                  QStringLiteral("seconds"));
-    parser.addOption(pluginOption);
-    parser.addOption(quitOption);
+    const QCommandLineOption pluginOption(
+        QStringLiteral("plugin"),
+        QApplication::translate("main", "Load the Vorlan2 plug-in from <file>, not from the build or install folder."),
+        QStringLiteral("file"));
+    const QCommandLineOption offscreenOption(
+        QStringLiteral("offscreen"),
+        QApplication::translate("main", "Run without a display (the default when there is none)."));
+    const QCommandLineOption openAllOption(QStringLiteral("open-all"),
+                                           QApplication::translate("main", "Open a panel for every controller."));
+    const QCommandLineOption screenshotOption(
+        QStringLiteral("screenshot"),
+        QApplication::translate("main",
+                                "Take one controller under dispatch control with a stage ordered, then save "
+                                "a picture of the window to <file> (PNG). The saved layout is not used."),
+        QStringLiteral("file"));
+    const QCommandLineOption quitOption(QStringLiteral("quit-after"),
+                                        QApplication::translate("main", "Quit after <seconds>, with exit status 0."),
+                                        QStringLiteral("seconds"));
+    parser.addOptions({pluginOption, offscreenOption, openAllOption, screenshotOption, quitOption});
     parser.process(app);
 
-    QPluginLoader loader(pluginPath);
-    const QString iid = loader.metaData().value(QStringLiteral("IID")).toString();
-    if (!iid.endsWith(QLatin1String(".road.VorlanPlugin"))) {
-        std::fprintf(stderr, "vorlan-workstation: %s is not the Vorlan2 plug-in: %s\n", qPrintable(pluginPath),
-                     qPrintable(loader.errorString()));
-        return 1;
-    }
-    QObject *plugin = loader.instance();
-    if (!plugin) {
-        std::fprintf(stderr, "vorlan-workstation: cannot load %s: %s\n", qPrintable(loader.fileName()),
-                     qPrintable(loader.errorString()));
-        return 1;
+    bool quitValid = true;
+    const double quitAfter = parser.isSet(quitOption) ? parser.value(quitOption).toDouble(&quitValid) : 0;
+    if (!quitValid || quitAfter < 0) {
+        complain(QApplication::translate("main", "--quit-after wants a number of seconds, not \"%1\".")
+                     .arg(parser.value(quitOption)));
+        return 2;
     }
 
-    Helvor::SimulatedLight light(12, QStringLiteral("North gate"));
-    light.addStage(1, QStringLiteral("Main road"));
-    light.addStage(2, QStringLiteral("Side road"));
-    light.setCurrentStage(1);
-    light.setPhaseChangeTime(QDateTime::currentDateTime());
-    light.setDispatchControl(true);
+    Module module;
+    if (!module.load(pluginFile.isEmpty() ? Locations::pluginCandidates() : QStringList{pluginFile})) {
+        complain(module.errorString());
+        return 1;
+    }
 
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Vorlan2 workstation"));
-    window.resize(900, 600);
-
-    QWidget *panel = nullptr;
-    QMetaObject::invokeMethod(plugin, "open", Q_RETURN_ARG(QWidget *, panel), Q_ARG(QObject *, &light));
-    if (auto *dock = qobject_cast<QDockWidget *>(panel))
-        window.addDockWidget(Qt::LeftDockWidgetArea, dock);
+    Workstation window(&module, Locations::schemaFolder(), QDateTime::currentDateTime());
+    const QString screenshot = parser.value(screenshotOption);
+    // A scripted picture must not depend on how the last user left the window.
+    window.setKeepsLayout(screenshot.isEmpty());
+    const bool firstRun = screenshot.isEmpty() && !window.restoreLayout();
+    if (parser.isSet(openAllOption))
+        window.openAllPanels();
     window.show();
+    if (firstRun)
+        window.showWhatToTry();
 
-    if (parser.isSet(quitOption))
-        QTimer::singleShot(int(parser.value(quitOption).toDouble() * 1000), &app, &QApplication::quit);
-    return app.exec();
+    QElapsedTimer running;
+    running.start();
+    int status = 0;
+    bool pictureTaken = screenshot.isEmpty();
+    const auto takePicture = [&] {
+        if (pictureTaken)
+            return;
+        pictureTaken = true;
+        if (window.saveScreenshot(screenshot)) {
+            std::printf("vorlan-workstation: saved %s (%d x %d)\n", qPrintable(screenshot), window.width(),
+                        window.height());
+            std::fflush(stdout);
+        } else {
+            complain(QApplication::translate("main", "could not save %1").arg(screenshot));
+            status = 1;
+        }
+    };
+    QTimer pictureTimer;
+    if (!screenshot.isEmpty()) {
+        window.showcase();
+        QObject::connect(&pictureTimer, &QTimer::timeout, &app, [&] {
+            const qint64 elapsed = running.elapsed();
+            if (elapsed >= screenshotLatest || (elapsed >= screenshotEarliest && window.isShowcaseReady())) {
+                pictureTimer.stop();
+                takePicture();
+            }
+        });
+        pictureTimer.start(100);
+    }
+    if (parser.isSet(quitOption)) {
+        QTimer::singleShot(qRound(quitAfter * 1000), &app, [&] {
+            takePicture();
+            window.close();
+            QApplication::exit(status);
+        });
+    }
+    const int result = app.exec();
+    return status ? status : result;
 }
