@@ -20,8 +20,7 @@ QDateTime fakeClock()
     return fakeNow;
 }
 
-template<typename Function>
-Function hook(const char *name)
+template<typename Function> Function hook(const char *name)
 {
     auto function = reinterpret_cast<Function>(QLibrary(Host::pluginPath()).resolve(name));
     if (!function)
@@ -92,7 +91,7 @@ void Host::tick(QWidget *panel)
 
 void Host::setClock(const QDateTime &now)
 {
-    static const auto setClock = hook<void (*)(QDateTime (*)())>("vorlan_set_clock");
+    static const auto setClock = hook<void (*)(QDateTime(*)())>("vorlan_set_clock");
     fakeNow = now;
     setClock(&fakeClock);
 }
@@ -109,7 +108,7 @@ QDateTime Host::clock()
 
 void Host::useRealClock()
 {
-    static const auto setClock = hook<void (*)(QDateTime (*)())>("vorlan_set_clock");
+    static const auto setClock = hook<void (*)(QDateTime(*)())>("vorlan_set_clock");
     setClock(nullptr);
 }
 
