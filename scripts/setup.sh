@@ -18,6 +18,7 @@ packages=(
     libqt5svg5-dev qtmultimedia5-dev libqt5multimedia5-plugins
     fonts-dejavu-core
     pulseaudio pulseaudio-utils
+    valgrind
 )
 
 die() {
