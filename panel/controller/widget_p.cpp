@@ -5,8 +5,12 @@
 
 #include <QAction>
 #include <QBrush>
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QIcon>
+#include <QImageReader>
 #include <QItemSelectionModel>
 #include <QListWidget>
 #include <QListWidgetItem>
@@ -16,6 +20,7 @@
 #include <QSvgRenderer>
 #include <QTimerEvent>
 #include <QToolBar>
+#include <QXmlStreamReader>
 
 #include <limits>
 
@@ -37,6 +42,86 @@ constexpr int modeCommand = -1;
 constexpr int localRequested = -3;
 constexpr int restartSent = -4;
 constexpr int commandRefused = -5;
+
+// Schema pictures are named by the host's configuration, and Qt's readers
+// trust them: they block for ever on a FIFO, decode a raster image whole
+// whatever size it declares (10000 x 10000 in a 2 MB file), and recurse
+// without end through an SVG image that names an SVG drawing, itself
+// included. The bounds lie far above any junction plan; all of this ends
+// in a 200 x 125 icon.
+constexpr qint64 maxPictureBytes = 8 * 1024 * 1024;
+constexpr qint64 maxPicturePixels = 4096 * 4096;
+
+// Missing files and folders are harmless: reading them fails at once. A
+// NUL would cut the name short, to some other file.
+bool harmlessFile(const QString &path)
+{
+    if (path.contains(QChar(0)))
+        return false;
+    const QFileInfo info(path);
+    if (!info.exists() || info.isDir())
+        return true;
+    return info.isFile() && info.size() <= maxPictureBytes;
+}
+
+// An image that Qt decodes whole, as an SVG drawing includes it.
+bool harmlessImage(QImageReader &reader)
+{
+    if (reader.format().startsWith("svg"))
+        return false;
+    const QSize size = reader.size();
+    return !size.isValid() || qint64(size.width()) * size.height() <= maxPicturePixels;
+}
+
+bool harmlessImageFile(const QString &path)
+{
+    if (!harmlessFile(path))
+        return false;
+    if (!QFileInfo(path).isFile())
+        return true;
+    QImageReader reader(path);
+    return harmlessImage(reader);
+}
+
+// Whether Qt may be handed a schema picture: the file itself, and if it is
+// an SVG drawing, every image it includes, inline or by name (relative
+// names count from the drawing's folder and, to be safe, from ours).
+bool harmlessPicture(const QString &path)
+{
+    if (!harmlessFile(path))
+        return false;
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return true;
+    const QDir folder = QFileInfo(path).absoluteDir();
+    QXmlStreamReader xml(&file);
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != QLatin1String("image"))
+            continue;
+        const QXmlStreamAttributes attributes = xml.attributes();
+        for (const QXmlStreamAttribute &attribute : attributes) {
+            if (attribute.name() != QLatin1String("href"))
+                continue;
+            const QString href = attribute.value().toString();
+            if (href.startsWith(QLatin1String("data"))) {
+                // As Qt's SVG reader takes them: base64 after the last "base64,".
+                const int data = href.lastIndexOf(QLatin1String("base64,"));
+                if (data < 0)
+                    continue;
+                QByteArray bytes = QByteArray::fromBase64(href.midRef(data + 7).toLatin1());
+                QBuffer buffer(&bytes);
+                QImageReader reader(&buffer);
+                if (!harmlessImage(reader))
+                    return false;
+            } else if (!harmlessImageFile(href) || !harmlessImageFile(folder.absoluteFilePath(href))) {
+                return false;
+            }
+        }
+    }
+    file.close();
+    QImageReader reader(path);
+    return reader.format().startsWith("svg") || harmlessImage(reader);
+}
 
 // A schema is drawn from the SVG file of the same name beside it.
 QString svgSibling(const QString &schema)
@@ -122,6 +207,9 @@ void Widget::Private::fillStageList()
         return;
 
     const QSize iconSize = ui.listWidget->iconSize();
+    // One blank picture for every stage without one: a pixmap of its own
+    // would cost each stage 100 KB.
+    QPixmap blank;
     for (int i = 0; i < stages.size(); ++i) {
         QObject *stage = stages.at(i);
         if (!stage)
@@ -147,20 +235,24 @@ void Widget::Private::fillStageList()
             QPainter painter(&pixmap);
             QSvgRenderer renderer;
             // An empty path names no file; its "sibling" would be /.svg.
-            if (!lightSchema.isEmpty() && renderer.load(svgSibling(lightSchema)))
+            const QString lightDrawing = svgSibling(lightSchema);
+            const QString stageDrawing = svgSibling(stageSchema);
+            if (!lightSchema.isEmpty() && harmlessPicture(lightDrawing) && renderer.load(lightDrawing))
                 renderer.render(&painter);
-            if (renderer.load(svgSibling(stageSchema)))
+            if (harmlessPicture(stageDrawing) && renderer.load(stageDrawing))
                 renderer.render(&painter);
             painter.end();
             icon.addPixmap(pixmap, QIcon::Normal, QIcon::Off);
-        } else {
+        } else if (harmlessPicture(stageSchema)) {
             icon.addFile(stageSchema, QSize(), QIcon::Normal, QIcon::Off);
         }
         // A stage without any picture still gets an icon of the common size,
         // blank rather than whatever the new pixmap's memory held.
         if (icon.isNull()) {
-            QPixmap blank(iconSize);
-            blank.fill(Qt::transparent);
+            if (blank.isNull()) {
+                blank = QPixmap(iconSize);
+                blank.fill(Qt::transparent);
+            }
             icon = QIcon(blank);
         }
         item->setIcon(icon);
@@ -314,7 +406,9 @@ void Widget::Private::responseFinished()
     // signals twice, finds nothing to end.
     if (!response || (sender() && sender() != response))
         return;
-    if (response->property("error").toInt() == commandDone)
+    // Read in 64 bits: cut to an int, 0x100001200 would pass for 4608.
+    bool known = false;
+    if (response->property("error").toLongLong(&known) == commandDone && known)
         lastActionTime = now();
     else
         lastCommand = commandRefused;
