@@ -1,0 +1,2310 @@
+// SPDX-License-Identifier: MIT
+#include "host.h"
+#include "request.h"
+#include "response.h"
+
+#include <helvor/light.h>
+#include <helvor/stage.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QBuffer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QIcon>
+#include <QImage>
+#include <QLabel>
+#include <QListWidget>
+#include <QListWidgetItem>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QtEndian>
+#include <QtTest>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int intMin = std::numeric_limits<int>::min();
+constexpr int intMax = std::numeric_limits<int>::max();
+const double notANumber = std::nan("");
+const double infinity = std::numeric_limits<double>::infinity();
+
+const QString organization = QStringLiteral("Vorlan Test Centre");
+const QString application = QStringLiteral("tst_badinput");
+
+// UTC: no daylight-saving step falls between the instants of a row.
+const QDateTime start(QDate(2024, 6, 12), QTime(10, 0), Qt::UTC);
+const QSize listIconSize(200, 125);
+
+// What a hostile picture may cost a panel that composes it into its
+// 200 x 125 icon, per file.
+constexpr qint64 pictureMillisecondsBound = 2000;
+constexpr qint64 pictureKibibytesBound = 200 * 1024;
+// Far beyond any junction, and still no frozen workstation.
+constexpr int manyStages = 10000;
+constexpr qint64 manyStagesMillisecondsBound = 5000;
+constexpr qint64 manyStagesKibibytesBound = 256 * 1024;
+constexpr qint64 stateChangeMillisecondsBound = 1000;
+// One tick, whatever text the host's request gives.
+constexpr qint64 tickMillisecondsBound = 500;
+
+// Every status line a working panel writes: a state text, the age of the
+// running stage, then maybe the operator's idle time and the command under way.
+const QRegularExpression statusLine(
+    QStringLiteral("^(Disconnected|Stage -?\\d+|Dark|Power switch level|YF|Signaling groups level|Unknown state): "
+                   "-?\\d+( DC: -?\\d+)?( Sending command: .*)?$"),
+    QRegularExpression::DotMatchesEverythingOption);
+
+QStringList repeated(const QString &text, int count)
+{
+    QStringList result;
+    for (int i = 0; i < count; ++i)
+        result.append(text);
+    return result;
+}
+
+QVariant objectValue(QObject *object)
+{
+    return QVariant::fromValue(object);
+}
+
+// A field of /proc/self/status, in KiB; -1 if there is none.
+qint64 statusKibibytes(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray prefix = QByteArray(field) + ':';
+    const QList<QByteArray> lines = status.readAll().split('\n');
+    for (const QByteArray &line : lines) {
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+// The peak memory of one step. Linux resets a process's peak (VmHWM) when
+// it writes 5 to its clear_refs; where that is refused, the peak of the
+// whole run (ru_maxrss) is all there is, and only growth beyond it shows.
+class PeakMemory
+{
+public:
+    PeakMemory()
+        : m_exact(resetPeak())
+        , m_base(m_exact ? statusKibibytes("VmRSS") : maxResident())
+    {
+    }
+
+    qint64 growthKibibytes() const
+    {
+        const qint64 peak = m_exact ? statusKibibytes("VmHWM") : maxResident();
+        return qMax<qint64>(0, peak - m_base);
+    }
+
+    bool exact() const
+    {
+        return m_exact;
+    }
+
+private:
+    static bool resetPeak()
+    {
+        const int fd = ::open("/proc/self/clear_refs", O_WRONLY);
+        if (fd < 0)
+            return false;
+        const bool done = ::write(fd, "5", 1) == 1;
+        ::close(fd);
+        return done && statusKibibytes("VmHWM") >= 0;
+    }
+
+    static qint64 maxResident()
+    {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        return usage.ru_maxrss;
+    }
+
+    bool m_exact;
+    qint64 m_base;
+};
+
+// Opening a FIFO for reading blocks until a writer comes. This helper
+// comes as the writer, after a grace period, whenever a reader waits, and
+// counts how often: a module that blocks on the FIFO is released and
+// fails the test instead of hanging the run. The grace period is real
+// time on purpose: it is the time the module was frozen.
+class FifoWatch
+{
+public:
+    explicit FifoWatch(const QString &path)
+        : m_path(QFile::encodeName(path))
+        , m_thread([this] { run(); })
+    {
+    }
+
+    ~FifoWatch()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+
+    int releases() const
+    {
+        return m_releases;
+    }
+
+private:
+    void run()
+    {
+        using namespace std::chrono_literals;
+        const auto graceEnd = std::chrono::steady_clock::now() + 1s;
+        while (!m_stop) {
+            if (std::chrono::steady_clock::now() >= graceEnd) {
+                // Succeeds only while a reader has the FIFO open or waits in open().
+                const int fd = ::open(m_path.constData(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) {
+                    ++m_releases;
+                    ::close(fd);
+                }
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+    }
+
+    const QByteArray m_path;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_releases{0};
+    std::thread m_thread;
+};
+
+// PNG pictures made here rather than kept as files.
+quint32 crc32(const QByteArray &data)
+{
+    quint32 crc = 0xffffffffu;
+    for (const char byte : data) {
+        crc ^= quint8(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+QByteArray bigEndian(quint32 value)
+{
+    QByteArray bytes(4, Qt::Uninitialized);
+    qToBigEndian(value, bytes.data());
+    return bytes;
+}
+
+QByteArray pngChunk(const char *type, const QByteArray &data)
+{
+    const QByteArray body = QByteArray(type) + data;
+    return bigEndian(quint32(data.size())) + body + bigEndian(crc32(body));
+}
+
+// Deflate's bit order: values least significant bit first, Huffman codes
+// most significant bit first.
+class BitWriter
+{
+public:
+    void bits(quint32 value, int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            m_byte |= ((value >> i) & 1u) << m_used;
+            if (++m_used == 8)
+                flush();
+        }
+    }
+
+    void code(quint32 value, int count)
+    {
+        for (int i = count - 1; i >= 0; --i)
+            bits((value >> i) & 1u, 1);
+    }
+
+    QByteArray finish()
+    {
+        if (m_used)
+            flush();
+        return m_out;
+    }
+
+private:
+    void flush()
+    {
+        m_out.append(char(m_byte));
+        m_byte = 0;
+        m_used = 0;
+    }
+
+    QByteArray m_out;
+    quint32 m_byte = 0;
+    int m_used = 0;
+};
+
+// A black RGB picture whose pixel data is all zero bytes, written without
+// a compressor as one fixed-Huffman deflate block: one literal zero, then
+// copies of 258 bytes at distance 1. About 1:1000, so a 10000 x 10000
+// picture, 400 MB once decoded, fits in 2 MB: a decompression bomb.
+QByteArray blackPng(quint32 width, quint32 height)
+{
+    const qint64 total = qint64(height) * (1 + 3 * qint64(width));
+    BitWriter deflate;
+    deflate.bits(1, 1); // last block
+    deflate.bits(1, 2); // fixed Huffman codes
+    deflate.code(0x30, 8); // literal 0
+    qint64 left = total - 1;
+    for (; left >= 258; left -= 258) {
+        deflate.code(0xc5, 8); // length 258 (symbol 285)
+        deflate.code(0, 5); // distance 1
+    }
+    for (; left > 0; --left)
+        deflate.code(0x30, 8);
+    deflate.code(0, 7); // end of block
+    // Adler-32 of zero bytes: the sum stays 1, the sum of sums counts them.
+    const quint32 adler = (quint32(total % 65521) << 16) | 1u;
+    const QByteArray zlib = QByteArray("\x78\x01", 2) + deflate.finish() + bigEndian(adler);
+
+    QByteArray header = bigEndian(width) + bigEndian(height);
+    header.append("\x08\x02\x00\x00\x00", 5); // 8 bits, RGB, deflate, no filter, no interlace
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) + pngChunk("IDAT", zlib)
+        + pngChunk("IEND", {});
+}
+
+QByteArray greenPng(const QSize &size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(QColor(0, 255, 0));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// The test drawings, told apart at four points as the stage list suite
+// does: the plan fills the left half (x < 100) red, the stage overlay is
+// a blue square x 80..120, y 40..80.
+const QByteArray planBody = "<rect x=\"0\" y=\"0\" width=\"100\" height=\"125\" fill=\"#ff0000\"/>";
+const QByteArray overlayBody = "<rect x=\"80\" y=\"40\" width=\"40\" height=\"40\" fill=\"#0000ff\"/>";
+const QByteArray normalSize = "width=\"200\" height=\"125\" viewBox=\"0 0 200 125\"";
+
+QByteArray svg(const QByteArray &body, const QByteArray &prologue = {}, const QByteArray &size = normalSize)
+{
+    return prologue
+        + "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" version=\"1.1\" "
+        + size + ">" + body + "</svg>\n";
+}
+
+// An image where the overlay would be.
+QByteArray imageAtOverlay(const QByteArray &href)
+{
+    return "<image x=\"80\" y=\"40\" width=\"40\" height=\"40\" xlink:href=\"" + href + "\"/>";
+}
+
+QByteArray nested(int depth, const QByteArray &body)
+{
+    return QByteArray("<g>").repeated(depth) + body + QByteArray("</g>").repeated(depth);
+}
+
+// Letters for the colours the drawings use: Red, Green, Blue, blacK, White,
+// Transparent, and '?' for anything else.
+QChar colourLetter(QRgb pixel)
+{
+    if (qAlpha(pixel) == 0)
+        return QLatin1Char('T');
+    switch (pixel & 0xffffff) {
+    case 0xff0000:
+        return QLatin1Char('R');
+    case 0x00ff00:
+        return QLatin1Char('G');
+    case 0x0000ff:
+        return QLatin1Char('B');
+    case 0x000000:
+        return QLatin1Char('K');
+    case 0xffffff:
+        return QLatin1Char('W');
+    default:
+        return QLatin1Char('?');
+    }
+}
+
+// The colours at the four telling points (plan only, plan and overlay,
+// overlay only, neither), or what else the icon is: "unread" for a file
+// name Qt took but could not draw.
+QString describeIcon(const QIcon &icon)
+{
+    if (icon.isNull())
+        return QStringLiteral("null");
+    const QImage image = icon.pixmap(listIconSize).toImage();
+    if (image.isNull())
+        return QStringLiteral("unread");
+    QString letters;
+    for (const QPointF &point : {QPointF(0.1, 0.16), QPointF(0.45, 0.48), QPointF(0.55, 0.48), QPointF(0.9, 0.8)})
+        letters += colourLetter(image.pixel(int(point.x() * image.width()), int(point.y() * image.height())));
+    if (image.size() != listIconSize)
+        letters += QStringLiteral(" %1x%2").arg(image.width()).arg(image.height());
+    return letters;
+}
+
+bool containsGreen(const QIcon &icon)
+{
+    const QImage image = icon.pixmap(listIconSize).toImage();
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (colourLetter(image.pixel(x, y)) == QLatin1Char('G'))
+                return true;
+        }
+    }
+    return false;
+}
+
+// A picture file, or something where a picture is expected:
+//   plan, overlay, green (a PNG), empty, fifo, zero (a link to /dev/zero),
+//   dir, or any other text as the file's content.
+bool makeFile(const QDir &dir, const QString &name, const QString &kind, QList<QSharedPointer<FifoWatch>> *fifos)
+{
+    const QString path = dir.filePath(name);
+    if (!QDir().mkpath(QFileInfo(path).path()))
+        return false;
+    const QByteArray native = QFile::encodeName(path);
+    if (kind == QLatin1String("dir"))
+        return QDir().mkpath(path);
+    if (kind == QLatin1String("fifo")) {
+        if (::mkfifo(native.constData(), 0644) != 0)
+            return false;
+        fifos->append(QSharedPointer<FifoWatch>::create(path));
+        return true;
+    }
+    if (kind == QLatin1String("zero"))
+        return ::symlink("/dev/zero", native.constData()) == 0;
+    QByteArray content;
+    if (kind == QLatin1String("plan"))
+        content = svg(planBody);
+    else if (kind == QLatin1String("overlay"))
+        content = svg(overlayBody);
+    else if (kind == QLatin1String("green"))
+        content = greenPng(QSize(64, 40));
+    else if (kind != QLatin1String("empty"))
+        content = kind.toUtf8();
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+// files: '|'-separated "name=kind" entries, names relative to dir.
+bool makeFiles(const QDir &dir, const QString &files, QList<QSharedPointer<FifoWatch>> *fifos)
+{
+    const QStringList entries = files.split(QLatin1Char('|'), Qt::SkipEmptyParts);
+    for (const QString &entry : entries) {
+        const int equals = entry.indexOf(QLatin1Char('='));
+        if (!makeFile(dir, entry.left(equals), entry.mid(equals + 1), fifos))
+            return false;
+    }
+    return true;
+}
+
+QString inDir(QString path, const QTemporaryDir &dir)
+{
+    return path.replace(QLatin1String("{dir}"), dir.path());
+}
+
+int fifoReleases(const QList<QSharedPointer<FifoWatch>> &fifos)
+{
+    int releases = 0;
+    for (const QSharedPointer<FifoWatch> &fifo : fifos)
+        releases += fifo->releases();
+    return releases;
+}
+
+} // namespace
+
+// A controller under dispatch control, connected, with flashing yellow for
+// 15 s: what every row starts from. Everything it reports is a dynamic
+// property, which a row may replace by a value of any type or remove; to
+// the module that is the same as a declared property of that type or none.
+class BaseLight : public Helvor::Light
+{
+    Q_OBJECT
+
+public:
+    explicit BaseLight(int number, const QString &name = QStringLiteral("Probe"))
+        : Helvor::Light(number, name)
+    {
+        setProperty("controlSource", 3);
+        setProperty("controlAlgorithm", 255);
+        setProperty("isConnected", true);
+        setProperty("keyRegime", 2);
+        setProperty("phaseChangeTime", start.addSecs(-15));
+    }
+
+    Q_INVOKABLE void setLocal()
+    {
+        ++setLocalCalls;
+    }
+
+    QList<QObject *> stages;
+    QList<QVariantList> commands;
+    int setLocalCalls = 0;
+};
+
+// The host's own kind of controller, with answers a row may replace.
+class ProbeLight : public BaseLight
+{
+    Q_OBJECT
+
+public:
+    using BaseLight::BaseLight;
+
+    Q_INVOKABLE QList<QObject *> phases()
+    {
+        ++phasesCalls;
+        return stages;
+    }
+    Q_INVOKABLE Response *sendCommand(const QVariant &command)
+    {
+        return send({command});
+    }
+    Q_INVOKABLE Response *sendCommand(const QVariant &command, const QVariant &argument)
+    {
+        return send({command, argument});
+    }
+
+    int phasesCalls = 0;
+    QPointer<Response> lastResponse;
+
+private:
+    Response *send(const QVariantList &arguments)
+    {
+        commands.append(arguments);
+        lastResponse = new Response(new Request(arguments.value(0).toString(), arguments.mid(1)), this);
+        return lastResponse;
+    }
+};
+
+// Neither "phases" nor "sendCommand".
+class MethodlessLight : public BaseLight
+{
+    Q_OBJECT
+
+public:
+    using BaseLight::BaseLight;
+};
+
+// Not even "setLocal": the bare controller class with properties.
+class SilentLight : public Helvor::Light
+{
+    Q_OBJECT
+
+public:
+    explicit SilentLight(int number)
+        : Helvor::Light(number, QStringLiteral("Silent"))
+    {
+        setProperty("controlSource", 3);
+        setProperty("controlAlgorithm", 255);
+        setProperty("isConnected", true);
+        setProperty("keyRegime", 2);
+    }
+};
+
+class TextPhasesLight : public BaseLight
+{
+    Q_OBJECT
+
+public:
+    using BaseLight::BaseLight;
+
+    Q_INVOKABLE QStringList phases()
+    {
+        return {QStringLiteral("1"), QStringLiteral("2")};
+    }
+};
+
+class VariantPhasesLight : public BaseLight
+{
+    Q_OBJECT
+
+public:
+    using BaseLight::BaseLight;
+
+    Q_INVOKABLE QVariant phases()
+    {
+        return QVariant::fromValue(stages);
+    }
+};
+
+// moc makes phases() of this one as well, which then passes 0.
+class DefaultArgumentPhasesLight : public BaseLight
+{
+    Q_OBJECT
+
+public:
+    using BaseLight::BaseLight;
+
+    Q_INVOKABLE QList<QObject *> phases(int group = 0)
+    {
+        return group == 0 ? stages : QList<QObject *>();
+    }
+};
+
+class VoidCommandLight : public BaseLight
+{
+    Q_OBJECT
+
+public:
+    using BaseLight::BaseLight;
+
+    Q_INVOKABLE QList<QObject *> phases()
+    {
+        return stages;
+    }
+
+    Q_INVOKABLE void sendCommand(const QVariant &command)
+    {
+        commands.append({command});
+    }
+    Q_INVOKABLE void sendCommand(const QVariant &command, const QVariant &argument)
+    {
+        commands.append({command, argument});
+    }
+};
+
+class IntCommandLight : public BaseLight
+{
+    Q_OBJECT
+
+public:
+    using BaseLight::BaseLight;
+
+    Q_INVOKABLE QList<QObject *> phases()
+    {
+        return stages;
+    }
+
+    Q_INVOKABLE int sendCommand(const QVariant &command)
+    {
+        commands.append({command});
+        return 4608;
+    }
+    Q_INVOKABLE int sendCommand(const QVariant &command, const QVariant &argument)
+    {
+        commands.append({command, argument});
+        return 4608;
+    }
+};
+
+// A response, but wrapped in a QVariant.
+class VariantCommandLight : public BaseLight
+{
+    Q_OBJECT
+
+public:
+    using BaseLight::BaseLight;
+
+    Q_INVOKABLE QList<QObject *> phases()
+    {
+        return stages;
+    }
+
+    Q_INVOKABLE QVariant sendCommand(const QVariant &command)
+    {
+        commands.append({command});
+        return objectValue(new Response(new Request(command.toString()), this));
+    }
+    Q_INVOKABLE QVariant sendCommand(const QVariant &command, const QVariant &argument)
+    {
+        commands.append({command, argument});
+        return objectValue(new Response(new Request(command.toString()), this));
+    }
+};
+
+namespace Foreign {
+
+// Named like the host's response, so that "sendCommand" below returns the
+// type name the panel asks for, but a plain object: no finished() signal,
+// no "error", no "request".
+class Response : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+};
+
+class Light : public BaseLight
+{
+    Q_OBJECT
+
+public:
+    using BaseLight::BaseLight;
+
+    Q_INVOKABLE QList<QObject *> phases()
+    {
+        return stages;
+    }
+
+    Q_INVOKABLE Response *sendCommand(const QVariant &command)
+    {
+        commands.append({command});
+        last = new Response(this);
+        return last;
+    }
+    Q_INVOKABLE Response *sendCommand(const QVariant &command, const QVariant &argument)
+    {
+        commands.append({command, argument});
+        last = new Response(this);
+        return last;
+    }
+
+    QPointer<Response> last;
+};
+
+} // namespace Foreign
+
+namespace Loose {
+
+// A response of no particular class: it has finished(), and whatever
+// dynamic properties a row gives it.
+class Response : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    void finish()
+    {
+        Q_EMIT finished();
+    }
+
+Q_SIGNALS:
+    void finished();
+};
+
+class Light : public BaseLight
+{
+    Q_OBJECT
+
+public:
+    using BaseLight::BaseLight;
+
+    Q_INVOKABLE QList<QObject *> phases()
+    {
+        return stages;
+    }
+
+    Q_INVOKABLE Response *sendCommand(const QVariant &command)
+    {
+        return send({command});
+    }
+    Q_INVOKABLE Response *sendCommand(const QVariant &command, const QVariant &argument)
+    {
+        return send({command, argument});
+    }
+
+    // Runs on each new response before "sendCommand" returns it.
+    std::function<void(Response *)> prepare;
+    QPointer<Response> last;
+
+private:
+    Response *send(const QVariantList &arguments)
+    {
+        commands.append(arguments);
+        last = new Response(this);
+        last->setProperty("request", objectValue(new Request(arguments.value(0).toString(), {}, last)));
+        if (prepare)
+            prepare(last);
+        return last;
+    }
+};
+
+} // namespace Loose
+
+// Requests whose "toString" is not quite what the panel asks for.
+class DefaultArgumentRequest : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    Q_INVOKABLE QString toString(int width = 0) const
+    {
+        return QStringLiteral("set_yf").leftJustified(width);
+    }
+};
+
+class BytesRequest : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    Q_INVOKABLE QByteArray toString() const
+    {
+        return "set_yf";
+    }
+};
+
+class VariantRequest : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    Q_INVOKABLE QVariant toString() const
+    {
+        return QStringLiteral("set_yf");
+    }
+};
+
+class PrivateSlotRequest : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+private Q_SLOTS:
+    QString toString() const
+    {
+        return QStringLiteral("set_yf");
+    }
+};
+
+// Says what it is told to, and may do something behind the panel's back.
+class ScriptedRequest : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    Q_INVOKABLE QString toString()
+    {
+        ++calls;
+        if (sideEffect)
+            sideEffect();
+        return text;
+    }
+
+    QString text;
+    std::function<void()> sideEffect;
+    int calls = 0;
+};
+
+enum class OpenArgument {
+    Null,
+    PlainObject,
+    Widget,
+    PluginObject,
+    Panel,
+    BareController,
+    StringArgument,
+    NumberExtremes,
+    NameWithBreaks,
+    LongName
+};
+Q_DECLARE_METATYPE(OpenArgument)
+
+enum class Phases { Missing, Text, Variant, DefaultArgument, Many, DuplicateNumbers, SameObjectTwice, ItselfAsStage };
+Q_DECLARE_METATYPE(Phases)
+
+enum class Sender { Missing, Void, Int, Variant, Foreign };
+Q_DECLARE_METATYPE(Sender)
+
+enum class Lifetime { DeletedAtOnce, FinishedBeforeReturn, NeverFinishes, DeletedFromOwnFinishedSlot };
+Q_DECLARE_METATYPE(Lifetime)
+
+enum class RequestKind {
+    List,
+    Map,
+    Number,
+    Bytes,
+    ResponseItself,
+    DefaultArgument,
+    BytesToString,
+    VariantToString,
+    PrivateSlot,
+    LongText,
+    ControlCharacters,
+    DeletesResponse,
+    EmitsStateChanged
+};
+Q_DECLARE_METATYPE(RequestKind)
+
+enum class Where { Stage, Controller, Picture };
+Q_DECLARE_METATYPE(Where)
+
+class tst_BadInput : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit tst_BadInput(const QString &scratch)
+        : m_scratch(scratch)
+    {
+    }
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+
+    void openArguments_data();
+    void openArguments();
+    void controllerProperties_data();
+    void controllerProperties();
+    void currentStageExtremes_data();
+    void currentStageExtremes();
+    void stageLists_data();
+    void stageLists();
+    void stageProperties_data();
+    void stageProperties();
+    void unusableSendCommand_data();
+    void unusableSendCommand();
+    void responseLifetimes_data();
+    void responseLifetimes();
+    void responseErrorValues_data();
+    void responseErrorValues();
+    void requestValues_data();
+    void requestValues();
+    void schemaPaths_data();
+    void schemaPaths();
+    void hostilePictures_data();
+    void hostilePictures();
+    void settingsFileText_data();
+    void settingsFileText();
+    void settingsTypedValues_data();
+    void settingsTypedValues();
+
+private:
+    template<typename T> T *own(T *object)
+    {
+        m_owned.append(object);
+        return object;
+    }
+    QWidget *openPanel(QObject *light);
+    bool panelWorks(QWidget *panel, const BaseLight *light, QString *why);
+    QString statusAfterTick(QWidget *panel);
+    void renewPlugin();
+    QVariant moduleValue(const char *name);
+    void setModuleValue(const char *name, const QVariant &value);
+    void checkSettingsTaken(const QString &key, const QVariant &expected);
+    void measured(const QString &what);
+
+    const QString m_scratch;
+    Host m_host;
+    QList<QPointer<QObject>> m_owned;
+    int m_rows = 0;
+    int m_settingsFiles = 0;
+    QStringList m_measurements;
+};
+
+void tst_BadInput::initTestCase()
+{
+    QVERIFY2(m_host.plugin(), qPrintable(m_host.loader().errorString()));
+    // The expectations below are those of the built-in values.
+    QCOMPARE(moduleValue("alarmBefore"), QVariant(60));
+    QCOMPARE(moduleValue("defaultInactivityPeriod"), QVariant(180));
+}
+
+void tst_BadInput::init()
+{
+    if (QTest::currentDataTag() && *QTest::currentDataTag())
+        ++m_rows;
+    Host::setClock(start);
+}
+
+void tst_BadInput::cleanup()
+{
+    Host::useRealClock();
+    qDeleteAll(m_host.panels());
+    for (const QPointer<QObject> &object : qAsConst(m_owned))
+        delete object.data();
+    m_owned.clear();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(m_host.panels().isEmpty());
+    QCoreApplication::setApplicationName(application);
+    setModuleValue("alarmSound", QString());
+    setModuleValue("alarmBefore", 60);
+    setModuleValue("defaultInactivityPeriod", 180);
+}
+
+void tst_BadInput::cleanupTestCase()
+{
+    for (const QString &line : qAsConst(m_measurements))
+        qInfo("%s", qPrintable(line));
+    qInfo("Bad inputs covered: %d data rows", m_rows);
+}
+
+void tst_BadInput::measured(const QString &what)
+{
+    m_measurements.append(QStringLiteral("%1: %2").arg(QLatin1String(QTest::currentTestFunction()), what));
+}
+
+QWidget *tst_BadInput::openPanel(QObject *light)
+{
+    own(light);
+    QWidget *panel = m_host.open(light);
+    if (panel)
+        own(panel);
+    return panel;
+}
+
+QString tst_BadInput::statusAfterTick(QWidget *panel)
+{
+    Vorlan::Widget::Private *d = Host::d(panel);
+    d->statusLabel.clear();
+    Host::tick(panel);
+    return d->statusLabel.text();
+}
+
+// What an operator sees of a panel that still does its job: a tick writes
+// a status line, and dispatch control can be taken and given back, which
+// asks the controller for local mode.
+bool tst_BadInput::panelWorks(QWidget *panel, const BaseLight *light, QString *why)
+{
+    const auto fail = [why](const QString &reason) {
+        *why = reason;
+        return false;
+    };
+    if (!panel)
+        return fail(QStringLiteral("no panel"));
+    if (!Host::d(panel))
+        return fail(QStringLiteral("not a panel of the module"));
+    const QString status = statusAfterTick(panel);
+    if (!statusLine.match(status).hasMatch())
+        return fail(QStringLiteral("status line \"%1\"").arg(status));
+    QAction *dc = Host::action(panel, "actionDC");
+    QAction *yf = Host::action(panel, "actionYF");
+    if (!dc || !yf || !dc->isEnabled())
+        return fail(QStringLiteral("no usable DC action"));
+    const bool wasOn = dc->isChecked();
+    const int setLocalCalls = light ? light->setLocalCalls : 0;
+    for (const bool on : {!wasOn, wasOn}) {
+        dc->trigger();
+        if (dc->isChecked() != on || yf->isEnabled() != on)
+            return fail(
+                QStringLiteral("DC %1, YF %2 after a toggle to %3").arg(dc->isChecked()).arg(yf->isEnabled()).arg(on));
+    }
+    if (light && light->setLocalCalls != setLocalCalls + 1)
+        return fail(QStringLiteral("setLocal called %1 times").arg(light->setLocalCalls - setLocalCalls));
+    return true;
+}
+
+// The settings are read when a plug-in object is made, and only then.
+void tst_BadInput::renewPlugin()
+{
+    delete m_host.plugin();
+    QVERIFY(m_host.plugin());
+}
+
+// A module-wide value, read through a panel as the host would.
+QVariant tst_BadInput::moduleValue(const char *name)
+{
+    ProbeLight scratch(0);
+    QScopedPointer<QWidget> panel(m_host.open(&scratch));
+    return panel ? panel->property(name) : QVariant();
+}
+
+void tst_BadInput::setModuleValue(const char *name, const QVariant &value)
+{
+    ProbeLight scratch(0);
+    QScopedPointer<QWidget> panel(m_host.open(&scratch));
+    QVERIFY(panel);
+    QVERIFY(panel->setProperty(name, value));
+}
+
+void tst_BadInput::openArguments_data()
+{
+    QTest::addColumn<OpenArgument>("argument");
+    // Empty: no panel.
+    QTest::addColumn<QString>("title");
+
+    QTest::newRow("null") << OpenArgument::Null << QString();
+    QTest::newRow("plain QObject") << OpenArgument::PlainObject << QString();
+    QTest::newRow("a widget") << OpenArgument::Widget << QString();
+    QTest::newRow("the plug-in object itself") << OpenArgument::PluginObject << QString();
+    QTest::newRow("an open panel") << OpenArgument::Panel << QString();
+    QTest::newRow("a string instead of an object") << OpenArgument::StringArgument << QString();
+    QTest::newRow("bare controller: no properties, no methods")
+        << OpenArgument::BareController << QStringLiteral("41:Bare");
+    QTest::newRow("number INT_MIN") << OpenArgument::NumberExtremes << QStringLiteral("-2147483648:Low");
+    QTest::newRow("name with line break, tab and NUL")
+        << OpenArgument::NameWithBreaks << QStringLiteral("42:North\ngate\t") + QChar(0) + QStringLiteral("x");
+    QTest::newRow("name of 100,000 characters")
+        << OpenArgument::LongName << QStringLiteral("43:") + QString(100000, QLatin1Char('n'));
+}
+
+void tst_BadInput::openArguments()
+{
+    QFETCH(OpenArgument, argument);
+    QFETCH(QString, title);
+
+    BaseLight *light = nullptr;
+    QObject *object = nullptr;
+    switch (argument) {
+    case OpenArgument::Null:
+        break;
+    case OpenArgument::PlainObject:
+        object = own(new QObject);
+        break;
+    case OpenArgument::Widget:
+        object = own(new QWidget);
+        break;
+    case OpenArgument::PluginObject:
+        object = m_host.plugin();
+        break;
+    case OpenArgument::Panel:
+        object = openPanel(new ProbeLight(40));
+        QVERIFY(object);
+        break;
+    case OpenArgument::StringArgument: {
+        QWidget *panel = nullptr;
+        // The call itself fails: no panel, and nothing else happens.
+        QVERIFY(!QMetaObject::invokeMethod(m_host.plugin(), "open", Q_RETURN_ARG(QWidget *, panel),
+                                           Q_ARG(QString, QStringLiteral("light"))));
+        QVERIFY(!panel);
+        QVERIFY(m_host.panels().isEmpty());
+        return;
+    }
+    case OpenArgument::BareController:
+        object = own(new Helvor::Light(41, QStringLiteral("Bare")));
+        break;
+    case OpenArgument::NumberExtremes:
+        object = light = own(new ProbeLight(intMin, QStringLiteral("Low")));
+        break;
+    case OpenArgument::NameWithBreaks:
+        object = light = own(new ProbeLight(42, QStringLiteral("North\ngate\t") + QChar(0) + QStringLiteral("x")));
+        break;
+    case OpenArgument::LongName:
+        object = light = own(new ProbeLight(43, QString(100000, QLatin1Char('n'))));
+        break;
+    }
+    const QList<QWidget *> before = m_host.panels();
+    QWidget *panel = m_host.open(object);
+    if (title.isEmpty()) {
+        QVERIFY(!panel);
+        QCOMPARE(m_host.panels(), before);
+        return;
+    }
+    QVERIFY(panel);
+    own(panel);
+    QCOMPARE(panel->windowTitle(), title);
+    QString why;
+    QVERIFY2(panelWorks(panel, light, &why), qPrintable(why));
+    if (argument == OpenArgument::BareController)
+        QCOMPARE(statusAfterTick(panel), QStringLiteral("Disconnected: 0"));
+}
+
+void tst_BadInput::controllerProperties_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    // An invalid value removes the property.
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<bool>("dispatch");
+    QTest::addColumn<QString>("status");
+
+    const QVariant missing;
+    auto *object = new QObject(this);
+    const auto row = [](const char *name, const char *what) -> QTestData & {
+        return QTest::addRow("%s %s", name, what) << QByteArray(name);
+    };
+
+    // What every row starts from, unchanged.
+    row("controlSource", "3 as int") << QVariant(3) << true << QStringLiteral("YF: 15");
+    row("controlSource", "missing") << missing << false << QStringLiteral("YF: 15");
+    row("controlSource", "\"3\"") << QVariant(QStringLiteral("3")) << true << QStringLiteral("YF: 15");
+    row("controlSource", "\"three\"") << QVariant(QStringLiteral("three")) << false << QStringLiteral("YF: 15");
+    row("controlSource", "string list {3}")
+        << QVariant(QStringList{QStringLiteral("3")}) << false << QStringLiteral("YF: 15");
+    row("controlSource", "variant list {3}") << QVariant(QVariantList{3}) << false << QStringLiteral("YF: 15");
+    row("controlSource", "map") << QVariant(QVariantMap{{QStringLiteral("source"), 3}}) << false
+                                << QStringLiteral("YF: 15");
+    row("controlSource", "QObject*") << objectValue(object) << false << QStringLiteral("YF: 15");
+    row("controlSource", "3.0") << QVariant(3.0) << true << QStringLiteral("YF: 15");
+    row("controlSource", "1e300") << QVariant(1e300) << false << QStringLiteral("YF: 15");
+    row("controlSource", "NaN") << QVariant(notANumber) << false << QStringLiteral("YF: 15");
+    row("controlSource", "-infinity") << QVariant(-infinity) << false << QStringLiteral("YF: 15");
+    row("controlSource", "bool true") << QVariant(true) << false << QStringLiteral("YF: 15");
+    row("controlSource", "bytes \"3\"") << QVariant(QByteArray("3")) << true << QStringLiteral("YF: 15");
+    row("controlSource", "unsigned 3") << QVariant(3u) << true << QStringLiteral("YF: 15");
+    row("controlSource", "QDateTime") << QVariant(start) << false << QStringLiteral("YF: 15");
+
+    // A missing or unreadable algorithm reads as 0, which the centre uses.
+    row("controlAlgorithm", "missing") << missing << true << QStringLiteral("YF: 15");
+    row("controlAlgorithm", "\"255\"") << QVariant(QStringLiteral("255")) << true << QStringLiteral("YF: 15");
+    row("controlAlgorithm", "\"253\"") << QVariant(QStringLiteral("253")) << false << QStringLiteral("YF: 15");
+    row("controlAlgorithm", "\"abc\" reads 0") << QVariant(QStringLiteral("abc")) << true << QStringLiteral("YF: 15");
+    row("controlAlgorithm", "map reads 0")
+        << QVariant(QVariantMap{{QStringLiteral("a"), 1}}) << true << QStringLiteral("YF: 15");
+    row("controlAlgorithm", "NaN reads 0") << QVariant(notANumber) << true << QStringLiteral("YF: 15");
+    row("controlAlgorithm", "254.6 rounds to 255") << QVariant(254.6) << true << QStringLiteral("YF: 15");
+    row("controlAlgorithm", "INT_MIN") << QVariant(intMin) << false << QStringLiteral("YF: 15");
+
+    row("isConnected", "missing") << missing << true << QStringLiteral("Disconnected: 15");
+    row("isConnected", "\"false\"") << QVariant(QStringLiteral("false")) << true << QStringLiteral("Disconnected: 15");
+    // Any other text is true to QVariant::toBool.
+    row("isConnected", "\"no\"") << QVariant(QStringLiteral("no")) << true << QStringLiteral("YF: 15");
+    row("isConnected", "int 0") << QVariant(0) << true << QStringLiteral("Disconnected: 15");
+    row("isConnected", "int 2") << QVariant(2) << true << QStringLiteral("YF: 15");
+    row("isConnected", "string list {true}")
+        << QVariant(QStringList{QStringLiteral("true")}) << true << QStringLiteral("Disconnected: 15");
+    row("isConnected", "QObject*") << objectValue(object) << true << QStringLiteral("Disconnected: 15");
+    row("isConnected", "NaN") << QVariant(notANumber) << true << QStringLiteral("Disconnected: 15");
+    row("isConnected", "empty bytes") << QVariant(QByteArray()) << true << QStringLiteral("Disconnected: 15");
+
+    row("keyRegime", "missing") << missing << true << QStringLiteral("Dark: 15");
+    row("keyRegime", "\"2\"") << QVariant(QStringLiteral("2")) << true << QStringLiteral("YF: 15");
+    row("keyRegime", "\"two\"") << QVariant(QStringLiteral("two")) << true << QStringLiteral("Dark: 15");
+    row("keyRegime", "2.4") << QVariant(2.4) << true << QStringLiteral("YF: 15");
+    row("keyRegime", "NaN") << QVariant(notANumber) << true << QStringLiteral("Dark: 15");
+    row("keyRegime", "map") << QVariant(QVariantMap{{QStringLiteral("k"), 2}}) << true << QStringLiteral("Dark: 15");
+    row("keyRegime", "QObject*") << objectValue(object) << true << QStringLiteral("Dark: 15");
+    row("keyRegime", "INT_MIN") << QVariant(intMin) << true << QStringLiteral("Unknown state: 15");
+    row("keyRegime", "INT_MAX") << QVariant(intMax) << true << QStringLiteral("Unknown state: 15");
+
+    row("phaseChangeTime", "missing") << missing << true << QStringLiteral("YF: 0");
+    row("phaseChangeTime", "invalid QDateTime") << QVariant(QDateTime()) << true << QStringLiteral("YF: 0");
+    row("phaseChangeTime", "ISO text") << QVariant(QStringLiteral("2024-06-12T09:59:00Z")) << true
+                                       << QStringLiteral("YF: 60");
+    row("phaseChangeTime", "other text") << QVariant(QStringLiteral("a minute ago")) << true << QStringLiteral("YF: 0");
+    // A count of seconds is no date to QVariant.
+    row("phaseChangeTime", "seconds since 1970 as int")
+        << QVariant(int(start.toSecsSinceEpoch()) - 60) << true << QStringLiteral("YF: 0");
+    row("phaseChangeTime", "one second ahead") << QVariant(start.addSecs(1)) << true << QStringLiteral("YF: -1");
+    // Spans beyond 32 bits are held at the limits rather than wrapped.
+    row("phaseChangeTime", "year 1") << QVariant(QDateTime(QDate(1, 1, 1), QTime(0, 0), Qt::UTC)) << true
+                                     << QStringLiteral("YF: 2147483647");
+    row("phaseChangeTime", "year 1870") << QVariant(QDateTime(QDate(1870, 1, 1), QTime(0, 0), Qt::UTC)) << true
+                                        << QStringLiteral("YF: 2147483647");
+    row("phaseChangeTime", "year 9999") << QVariant(QDateTime(QDate(9999, 12, 31), QTime(23, 59), Qt::UTC)) << true
+                                        << QStringLiteral("YF: -2147483648");
+    row("phaseChangeTime", "year -200,000,000") << QVariant(QDateTime(QDate(-200000000, 1, 1), QTime(0, 0), Qt::UTC))
+                                                << true << QStringLiteral("YF: 2147483647");
+    row("phaseChangeTime", "year 200,000,000") << QVariant(QDateTime(QDate(200000000, 1, 1), QTime(0, 0), Qt::UTC))
+                                               << true << QStringLiteral("YF: -2147483648");
+    row("phaseChangeTime", "variant list") << QVariant(QVariantList{start}) << true << QStringLiteral("YF: 0");
+
+    row("shema", "QObject* (no stages to draw)") << objectValue(object) << true << QStringLiteral("YF: 15");
+}
+
+void tst_BadInput::controllerProperties()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QVariant, value);
+    QFETCH(bool, dispatch);
+    QFETCH(QString, status);
+
+    auto *light = new ProbeLight(50);
+    light->setProperty(name.constData(), value);
+    QWidget *panel = openPanel(light);
+    QVERIFY(panel);
+    QCOMPARE(Host::d(panel)->dispatchActive, dispatch);
+    QCOMPARE(Host::action(panel, "actionDC")->isChecked(), dispatch);
+    QCOMPARE(light->setLocalCalls, dispatch ? 0 : 1);
+    QCOMPARE(statusAfterTick(panel), status);
+
+    // The state is read again on every change, with the same reading.
+    Q_EMIT light->stateChanged();
+    QCOMPARE(Host::d(panel)->dispatchActive, dispatch);
+    QCOMPARE(statusAfterTick(panel), status);
+    QString why;
+    QVERIFY2(panelWorks(panel, light, &why), qPrintable(why));
+}
+
+void tst_BadInput::currentStageExtremes_data()
+{
+    QTest::addColumn<int>("stage");
+    QTest::addColumn<QString>("status");
+    // The rows of the list {INT_MIN, -1, 0, INT_MAX, INT_MAX} shown green.
+    QTest::addColumn<QList<int>>("green");
+
+    QTest::newRow("INT_MIN") << intMin << QStringLiteral("YF: 15") << QList<int>{0};
+    QTest::newRow("-1") << -1 << QStringLiteral("YF: 15") << QList<int>{1};
+    QTest::newRow("0") << 0 << QStringLiteral("Stage 0: 15") << QList<int>{2};
+    QTest::newRow("INT_MAX, listed twice") << intMax << QStringLiteral("Stage 2147483647: 15") << QList<int>{3, 4};
+    QTest::newRow("INT_MIN + 1, not listed") << intMin + 1 << QStringLiteral("YF: 15") << QList<int>{};
+    QTest::newRow("INT_MAX - 1, not listed") << intMax - 1 << QStringLiteral("Stage 2147483646: 15") << QList<int>{};
+}
+
+void tst_BadInput::currentStageExtremes()
+{
+    QFETCH(int, stage);
+    QFETCH(QString, status);
+    QFETCH(QList<int>, green);
+
+    auto *light = new ProbeLight(51);
+    for (const int id : {intMin, -1, 0, intMax, intMax})
+        light->stages.append(new Helvor::Stage(id, QStringLiteral("Stage"), QString(), light));
+    light->setCurrentStage(stage);
+    QWidget *panel = openPanel(light);
+    QVERIFY(panel);
+    QCOMPARE(statusAfterTick(panel), status);
+    QListWidget *list = Host::stageList(panel);
+    QCOMPARE(list->count(), 5);
+    for (int row = 0; row < list->count(); ++row) {
+        const QColor expected = green.contains(row) ? QColor(Qt::green) : QColor(Qt::transparent);
+        QCOMPARE(list->item(row)->background().color(), expected);
+    }
+
+    // From the extreme to the other end and back: no wrap, no stale mark.
+    light->setCurrentStage(stage == intMin ? intMax : intMin);
+    Q_EMIT light->stateChanged();
+    light->setCurrentStage(stage);
+    Q_EMIT light->stateChanged();
+    for (int row = 0; row < list->count(); ++row)
+        QCOMPARE(list->item(row)->background().color() == QColor(Qt::green), green.contains(row));
+    QVERIFY(light->commands.isEmpty());
+    QString why;
+    QVERIFY2(panelWorks(panel, light, &why), qPrintable(why));
+}
+
+void tst_BadInput::stageLists_data()
+{
+    QTest::addColumn<Phases>("phases");
+    QTest::addColumn<QStringList>("texts");
+
+    QTest::newRow("no phases method") << Phases::Missing << QStringList();
+    QTest::newRow("phases returning QStringList") << Phases::Text << QStringList();
+    QTest::newRow("phases returning QVariant") << Phases::Variant << QStringList();
+    QTest::newRow("phases with a default argument lists its stages")
+        << Phases::DefaultArgument << QStringList{QStringLiteral("1:One"), QStringLiteral("2:Two")};
+    QTest::newRow("10,000 stages") << Phases::Many << QStringList();
+    QTest::newRow("one number 50 times") << Phases::DuplicateNumbers << repeated(QStringLiteral("7:Same"), 50);
+    QTest::newRow("same stage object twice")
+        << Phases::SameObjectTwice << QStringList{QStringLiteral("1:One"), QStringLiteral("1:One")};
+    // The controller has no "id" or "description": number 0, empty text.
+    QTest::newRow("controller listed as its own stage") << Phases::ItselfAsStage << QStringList{QStringLiteral("0:")};
+}
+
+void tst_BadInput::stageLists()
+{
+    QFETCH(Phases, phases);
+    QFETCH(QStringList, texts);
+
+    BaseLight *light = nullptr;
+    switch (phases) {
+    case Phases::Missing:
+        light = new MethodlessLight(52);
+        break;
+    case Phases::Text:
+        light = new TextPhasesLight(52);
+        break;
+    case Phases::Variant:
+        light = new VariantPhasesLight(52);
+        break;
+    case Phases::DefaultArgument:
+        light = new DefaultArgumentPhasesLight(52);
+        break;
+    case Phases::Many:
+    case Phases::DuplicateNumbers:
+    case Phases::SameObjectTwice:
+    case Phases::ItselfAsStage:
+        light = new ProbeLight(52);
+        break;
+    }
+    QVERIFY(light);
+    switch (phases) {
+    case Phases::Many:
+        for (int id = 1; id <= manyStages; ++id)
+            light->stages.append(new Helvor::Stage(id, QStringLiteral("Stage %1").arg(id), QString(), light));
+        break;
+    case Phases::DuplicateNumbers:
+        for (int i = 0; i < 50; ++i)
+            light->stages.append(new Helvor::Stage(7, QStringLiteral("Same"), QString(), light));
+        break;
+    case Phases::SameObjectTwice: {
+        auto *stage = new Helvor::Stage(1, QStringLiteral("One"), QString(), light);
+        light->stages = {stage, stage};
+        break;
+    }
+    case Phases::ItselfAsStage:
+        light->stages = {light};
+        break;
+    default:
+        light->stages = {new Helvor::Stage(1, QStringLiteral("One"), QString(), light),
+                         new Helvor::Stage(2, QStringLiteral("Two"), QString(), light)};
+        break;
+    }
+    light->setCurrentStage(phases == Phases::Many ? manyStages : 7);
+
+    const PeakMemory memory;
+    QElapsedTimer timer;
+    timer.start();
+    QWidget *panel = openPanel(light);
+    const qint64 openMilliseconds = timer.elapsed();
+    QVERIFY(panel);
+    QListWidget *list = Host::stageList(panel);
+
+    if (phases == Phases::Many) {
+        const qint64 growth = memory.growthKibibytes();
+        timer.restart();
+        light->setCurrentStage(1);
+        Q_EMIT light->stateChanged();
+        const qint64 stateMilliseconds = timer.elapsed();
+        measured(QStringLiteral("%1 stages: panel built in %2 ms, peak memory +%3 KiB%4, one state change %5 ms")
+                     .arg(manyStages)
+                     .arg(openMilliseconds)
+                     .arg(growth)
+                     .arg(memory.exact() ? QString() : QStringLiteral(" (whole-run peak)"))
+                     .arg(stateMilliseconds));
+        QCOMPARE(list->count(), manyStages);
+        QCOMPARE(list->item(manyStages - 1)->text(), QStringLiteral("%1:Stage %1").arg(manyStages));
+        QCOMPARE(list->item(0)->background().color(), QColor(Qt::green));
+        QVERIFY2(openMilliseconds <= manyStagesMillisecondsBound, qPrintable(QString::number(openMilliseconds)));
+        QVERIFY2(growth <= manyStagesKibibytesBound, qPrintable(QString::number(growth)));
+        QVERIFY2(stateMilliseconds <= stateChangeMillisecondsBound, qPrintable(QString::number(stateMilliseconds)));
+    } else {
+        QStringList shown;
+        for (int row = 0; row < list->count(); ++row)
+            shown.append(list->item(row)->text());
+        QCOMPARE(shown, texts);
+        for (int row = 0; row < list->count(); ++row)
+            QCOMPARE(list->item(row)->icon().availableSizes(), QList<QSize>{listIconSize});
+        if (phases == Phases::DuplicateNumbers) {
+            // Every item of the running number is marked.
+            for (int row = 0; row < list->count(); ++row)
+                QCOMPARE(list->item(row)->background().color(), QColor(Qt::green));
+        }
+    }
+    QVERIFY(light->commands.isEmpty());
+    QString why;
+    QVERIFY2(panelWorks(panel, light, &why), qPrintable(why));
+}
+
+void tst_BadInput::stageProperties_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("number");
+    // Icon colours at the four points; the files are plan.svg=plan and s.svg=overlay.
+    QTest::addColumn<QString>("icon");
+
+    auto *object = new QObject(this);
+    const auto row = [](const char *name, const char *what) -> QTestData & {
+        return QTest::addRow("%s %s", name, what) << QByteArray(name);
+    };
+    const QString placeholder = QStringLiteral("TTTT");
+    const QString longText(100000, QLatin1Char('d'));
+
+    row("id", "3.7 rounds to 4") << QVariant(3.7) << QStringLiteral("4:Main") << 4 << placeholder;
+    row("id", "-0.4 rounds to 0") << QVariant(-0.4) << QStringLiteral("0:Main") << 0 << placeholder;
+    row("id", "NaN") << QVariant(notANumber) << QStringLiteral("0:Main") << 0 << placeholder;
+    row("id", "bool true") << QVariant(true) << QStringLiteral("1:Main") << 1 << placeholder;
+    row("id", "string list {7}") << QVariant(QStringList{QStringLiteral("7")}) << QStringLiteral("0:Main") << 0
+                                 << placeholder;
+    row("id", "map") << QVariant(QVariantMap{{QStringLiteral("id"), 7}}) << QStringLiteral("0:Main") << 0
+                     << placeholder;
+    row("id", "QObject*") << objectValue(object) << QStringLiteral("0:Main") << 0 << placeholder;
+    row("id", "bytes \"7\"") << QVariant(QByteArray("7")) << QStringLiteral("7:Main") << 7 << placeholder;
+    row("id", "QDateTime") << QVariant(start) << QStringLiteral("0:Main") << 0 << placeholder;
+    row("id", "\" 7 \"") << QVariant(QStringLiteral(" 7 ")) << QStringLiteral("7:Main") << 7 << placeholder;
+    row("id", "\"7.0\"") << QVariant(QStringLiteral("7.0")) << QStringLiteral("0:Main") << 0 << placeholder;
+
+    row("description", "string list of two")
+        << QVariant(QStringList{QStringLiteral("a"), QStringLiteral("b")}) << QStringLiteral("5:") << 5 << placeholder;
+    row("description", "string list of one")
+        << QVariant(QStringList{QStringLiteral("one")}) << QStringLiteral("5:one") << 5 << placeholder;
+    row("description", "map") << QVariant(QVariantMap{{QStringLiteral("a"), 1}}) << QStringLiteral("5:") << 5
+                              << placeholder;
+    row("description", "QObject*") << objectValue(object) << QStringLiteral("5:") << 5 << placeholder;
+    row("description", "UTF-8 bytes") << QVariant(QByteArray("S\xc3\xbc\x64")) << QString::fromUtf8("5:S\xc3\xbc\x64")
+                                      << 5 << placeholder;
+    row("description", "bool") << QVariant(true) << QStringLiteral("5:true") << 5 << placeholder;
+    row("description", "1.5") << QVariant(1.5) << QStringLiteral("5:1.5") << 5 << placeholder;
+    row("description", "QDateTime") << QVariant(start) << QStringLiteral("5:2024-06-12T10:00:00.000Z") << 5
+                                    << placeholder;
+    row("description", "100,000 characters")
+        << QVariant(longText) << QStringLiteral("5:") + longText << 5 << placeholder;
+    row("description", "line break, NUL, right-to-left")
+        << QVariant(QStringLiteral("a\nb") + QChar(0) + QString::fromUtf8("\xd7\xa9\xd7\x9c"))
+        << QStringLiteral("5:a\nb") + QChar(0) + QString::fromUtf8("\xd7\xa9\xd7\x9c") << 5 << placeholder;
+
+    // "shema" values: {dir} is the folder of the drawings.
+    row("shema", "int 5: a file name \"5\"")
+        << QVariant(5) << QStringLiteral("5:Main") << 5 << QStringLiteral("unread");
+    row("shema", "string list {s.wmf}: composed") << QVariant(QStringList{QStringLiteral("{dir}/s.wmf")})
+                                                  << QStringLiteral("5:Main") << 5 << QStringLiteral("RBBW");
+    row("shema", "string list of two: empty") << QVariant(QStringList{QStringLiteral("{dir}/s.wmf"), QString()})
+                                              << QStringLiteral("5:Main") << 5 << placeholder;
+    row("shema", "QObject*") << objectValue(object) << QStringLiteral("5:Main") << 5 << placeholder;
+    row("shema", "bytes") << QVariant(QByteArray("{dir}/s.wmf")) << QStringLiteral("5:Main") << 5
+                          << QStringLiteral("RBBW");
+    // A URL is not a path: "file:" becomes a folder name, so only the plan is found.
+    row("shema", "file URL") << QVariant(QUrl(QStringLiteral("file:///DIR/s.wmf"))) << QStringLiteral("5:Main") << 5
+                             << QStringLiteral("RRWW");
+}
+
+void tst_BadInput::stageProperties()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QVariant, value);
+    QFETCH(QString, text);
+    QFETCH(int, number);
+    QFETCH(QString, icon);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QList<QSharedPointer<FifoWatch>> fifos;
+    QVERIFY(makeFiles(QDir(dir.path()), QStringLiteral("plan.svg=plan|s.svg=overlay"), &fifos));
+    if (value.userType() == QMetaType::QString)
+        value = value.toString().replace(QLatin1String("{dir}"), dir.path());
+    else if (value.userType() == QMetaType::QByteArray)
+        value = value.toByteArray().replace("{dir}", QFile::encodeName(dir.path()));
+    else if (value.userType() == QMetaType::QStringList)
+        value = value.toStringList().replaceInStrings(QStringLiteral("{dir}"), dir.path());
+    else if (value.userType() == QMetaType::QUrl)
+        value = QUrl::fromLocalFile(value.toUrl().toLocalFile().replace(QLatin1String("/DIR"), dir.path()));
+
+    auto *light = new ProbeLight(53);
+    light->setProperty("shema", dir.filePath(QStringLiteral("plan.wmf")));
+    // A stage of no particular class, with the row's value in place of one property.
+    auto *stage = new QObject(light);
+    stage->setProperty("id", 5);
+    stage->setProperty("description", QStringLiteral("Main"));
+    stage->setProperty(name.constData(), value);
+    light->stages.append(stage);
+    light->setCurrentStage(number);
+
+    QWidget *panel = openPanel(light);
+    QVERIFY(panel);
+    QListWidget *list = Host::stageList(panel);
+    QCOMPARE(list->count(), 1);
+    QListWidgetItem *item = list->item(0);
+    QCOMPARE(item->text(), text);
+    QCOMPARE(item->toolTip(),
+             QStringLiteral("Set stage number %1: ").arg(number) + text.mid(text.indexOf(QLatin1Char(':')) + 1));
+    QCOMPARE(item->data(Qt::UserRole), QVariant(number));
+    QCOMPARE(item->background().color(), QColor(Qt::green));
+    QCOMPARE(describeIcon(item->icon()), icon);
+    QString why;
+    QVERIFY2(panelWorks(panel, light, &why), qPrintable(why));
+
+    // Choosing the stage sends its number, as an int.
+    item->setSelected(true);
+    QCOMPARE(light->commands.value(0), (QVariantList{QStringLiteral("set_phase"), number}));
+    QCOMPARE(light->commands.value(0).value(1).userType(), int(QMetaType::Int));
+}
+
+void tst_BadInput::unusableSendCommand_data()
+{
+    QTest::addColumn<Sender>("sender");
+    // The YF command got to the controller.
+    QTest::addColumn<bool>("reached");
+    // The panel now waits for the answer.
+    QTest::addColumn<bool>("waiting");
+
+    QTest::newRow("no sendCommand") << Sender::Missing << false << false;
+    QTest::newRow("sendCommand returning void") << Sender::Void << false << false;
+    QTest::newRow("sendCommand returning int") << Sender::Int << false << false;
+    QTest::newRow("sendCommand returning a response in a QVariant") << Sender::Variant << false << false;
+    // Its type name is right, so the call is made; the object has no
+    // finished(), so it never ends the wait. Only its deletion does.
+    QTest::newRow("sendCommand returning a plain object named Response") << Sender::Foreign << true << true;
+}
+
+void tst_BadInput::unusableSendCommand()
+{
+    QFETCH(Sender, sender);
+    QFETCH(bool, reached);
+    QFETCH(bool, waiting);
+
+    BaseLight *light = nullptr;
+    switch (sender) {
+    case Sender::Missing:
+        light = new MethodlessLight(54);
+        break;
+    case Sender::Void:
+        light = new VoidCommandLight(54);
+        break;
+    case Sender::Int:
+        light = new IntCommandLight(54);
+        break;
+    case Sender::Variant:
+        light = new VariantCommandLight(54);
+        break;
+    case Sender::Foreign:
+        light = new Foreign::Light(54);
+        break;
+    }
+    QWidget *panel = openPanel(light);
+    QVERIFY(panel);
+    Vorlan::Widget::Private *d = Host::d(panel);
+    const int lastCommand = d->lastCommand;
+
+    Host::action(panel, "actionYF")->trigger();
+    QCOMPARE(light->commands.size(), reached ? 1 : 0);
+    QCOMPARE(bool(d->pendingResponse), waiting);
+    QCOMPARE(d->lastCommand, waiting ? -1 : lastCommand);
+    // A second command goes out only when nothing is awaited.
+    Host::action(panel, "actionDark")->trigger();
+    QCOMPARE(light->commands.size(), reached && !waiting ? 2 : int(reached));
+    // The restart asks for no answer, so it reaches every sendCommand there is.
+    Host::action(panel, "actionRestart")->trigger();
+    const QVariantList restart{QStringLiteral("set_start")};
+    QCOMPARE(light->commands.contains(restart), sender != Sender::Missing);
+    QCOMPARE(d->lastCommand, -4);
+    QVERIFY(!d->lastActionTime.isValid());
+    for (int i = 0; i < 100; ++i)
+        Host::tick(panel);
+    QCOMPARE(bool(d->pendingResponse), waiting);
+    QString why;
+    QVERIFY2(panelWorks(panel, light, &why), qPrintable(why));
+
+    if (sender == Sender::Foreign) {
+        // The host deleting the object ends the wait, unconfirmed.
+        delete d->pendingResponse.data();
+        QVERIFY(!d->pendingResponse);
+        QCOMPARE(d->lastCommand, -5);
+        Host::action(panel, "actionYF")->trigger();
+        QCOMPARE(light->commands.size(), 3);
+        QVERIFY(d->pendingResponse);
+    }
+}
+
+void tst_BadInput::responseLifetimes_data()
+{
+    QTest::addColumn<Lifetime>("lifetime");
+    // Still waiting after 1,000 ticks and a pass of the event loop.
+    QTest::addColumn<bool>("waiting");
+    QTest::addColumn<int>("lastCommand");
+    QTest::addColumn<bool>("actionTime");
+
+    QTest::newRow("deleted at once (deleteLater)") << Lifetime::DeletedAtOnce << false << -5 << false;
+    // finished() came before the panel could listen, and comes no more.
+    QTest::newRow("finished before sendCommand returned") << Lifetime::FinishedBeforeReturn << true << -1 << false;
+    QTest::newRow("never finishes") << Lifetime::NeverFinishes << true << -1 << false;
+    QTest::newRow("confirmed, then deleted later by the host's own finished() slot")
+        << Lifetime::DeletedFromOwnFinishedSlot << false << -1 << true;
+}
+
+void tst_BadInput::responseLifetimes()
+{
+    QFETCH(Lifetime, lifetime);
+    QFETCH(bool, waiting);
+    QFETCH(int, lastCommand);
+    QFETCH(bool, actionTime);
+
+    auto *light = new Loose::Light(55);
+    QPointer<Loose::Response> response;
+    light->prepare = [&](Loose::Response *made) {
+        response = made;
+        switch (lifetime) {
+        case Lifetime::DeletedAtOnce:
+            made->deleteLater();
+            break;
+        case Lifetime::FinishedBeforeReturn:
+            made->setProperty("error", 4608);
+            made->finish();
+            break;
+        case Lifetime::NeverFinishes:
+            break;
+        case Lifetime::DeletedFromOwnFinishedSlot:
+            made->setProperty("error", 4608);
+            // The host's connection comes first, so its slot runs before the panel's.
+            connect(made, &Loose::Response::finished, made, &QObject::deleteLater);
+            break;
+        }
+    };
+    QWidget *panel = openPanel(light);
+    QVERIFY(panel);
+    Vorlan::Widget::Private *d = Host::d(panel);
+
+    Host::action(panel, "actionYF")->trigger();
+    QCOMPARE(light->commands.size(), 1);
+    QVERIFY(response);
+    QCOMPARE(d->pendingResponse.data(), response.data());
+    if (lifetime == Lifetime::DeletedFromOwnFinishedSlot)
+        response->finish();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    for (int i = 0; i < 1000; ++i)
+        Host::tick(panel);
+    QCOMPARE(bool(d->pendingResponse), waiting);
+    QCOMPARE(d->lastCommand, lastCommand);
+    QCOMPARE(d->lastActionTime.isValid(), actionTime);
+    QCOMPARE(statusAfterTick(panel),
+             QStringLiteral("YF: 15") + (actionTime ? QStringLiteral(" DC: 0") : QString())
+                 + (waiting ? QStringLiteral(" Sending command: set_yf") : QString()));
+
+    // Waiting or not, the next command follows the same rule.
+    Host::action(panel, "actionDark")->trigger();
+    QCOMPARE(light->commands.size(), waiting ? 1 : 2);
+    QString why;
+    QVERIFY2(panelWorks(panel, light, &why), qPrintable(why));
+}
+
+void tst_BadInput::responseErrorValues_data()
+{
+    QTest::addColumn<QVariant>("error");
+    QTest::addColumn<bool>("confirmed");
+
+    auto *object = new QObject(this);
+    QTest::newRow("4608 as text") << QVariant(QStringLiteral("4608")) << true;
+    QTest::newRow("4608 as text with blanks") << QVariant(QStringLiteral(" 4608 ")) << true;
+    QTest::newRow("4608.0") << QVariant(4608.0) << true;
+    QTest::newRow("4608 as bytes") << QVariant(QByteArray("4608")) << true;
+    QTest::newRow("unsigned 4608") << QVariant(4608u) << true;
+    QTest::newRow("\"0x1200\" is no decimal") << QVariant(QStringLiteral("0x1200")) << false;
+    QTest::newRow("variant list {4608}") << QVariant(QVariantList{4608}) << false;
+    QTest::newRow("map") << QVariant(QVariantMap{{QStringLiteral("error"), 4608}}) << false;
+    QTest::newRow("QObject*") << objectValue(object) << false;
+    QTest::newRow("bool true") << QVariant(true) << false;
+    QTest::newRow("NaN") << QVariant(notANumber) << false;
+    QTest::newRow("1e300") << QVariant(1e300) << false;
+    // Cut to 32 bits these would read 4608: a failure taken for success.
+    QTest::newRow("64-bit 0x100001200") << QVariant(qlonglong(0x100001200LL)) << false;
+    QTest::newRow("unsigned 64-bit 0x100001200") << QVariant(qulonglong(0x100001200ULL)) << false;
+    QTest::newRow("4294971904.0 (2^32 + 4608)") << QVariant(4294971904.0) << false;
+    QTest::newRow("-4294962688 (4608 - 2^32)") << QVariant(qlonglong(-4294962688LL)) << false;
+}
+
+void tst_BadInput::responseErrorValues()
+{
+    QFETCH(QVariant, error);
+    QFETCH(bool, confirmed);
+
+    auto *light = new Loose::Light(56);
+    QWidget *panel = openPanel(light);
+    QVERIFY(panel);
+    Vorlan::Widget::Private *d = Host::d(panel);
+    Host::action(panel, "actionYF")->trigger();
+    QVERIFY(light->last);
+    light->last->setProperty("error", error);
+    light->last->finish();
+    QVERIFY(!d->pendingResponse);
+    QCOMPARE(d->lastActionTime.isValid(), confirmed);
+    QCOMPARE(d->lastCommand, confirmed ? -1 : -5);
+    QCOMPARE(statusAfterTick(panel), confirmed ? QStringLiteral("YF: 15 DC: 0") : QStringLiteral("YF: 15"));
+    QString why;
+    QVERIFY2(panelWorks(panel, light, &why), qPrintable(why));
+}
+
+void tst_BadInput::requestValues_data()
+{
+    QTest::addColumn<RequestKind>("kind");
+    // The status line's tail while the command is under way; null: no tail.
+    QTest::addColumn<QString>("text");
+
+    const QString none;
+    QTest::newRow("variant list") << RequestKind::List << none;
+    QTest::newRow("map") << RequestKind::Map << none;
+    QTest::newRow("int") << RequestKind::Number << none;
+    QTest::newRow("bytes") << RequestKind::Bytes << none;
+    QTest::newRow("the response itself, without toString") << RequestKind::ResponseItself << QStringLiteral("");
+    QTest::newRow("toString with a default argument") << RequestKind::DefaultArgument << QStringLiteral("set_yf");
+    QTest::newRow("toString returning QByteArray") << RequestKind::BytesToString << QStringLiteral("");
+    QTest::newRow("toString returning QVariant") << RequestKind::VariantToString << QStringLiteral("");
+    QTest::newRow("toString as a private slot") << RequestKind::PrivateSlot << QStringLiteral("set_yf");
+    QTest::newRow("toString of 100,000 characters") << RequestKind::LongText << QString(100000, QLatin1Char('x'));
+    QTest::newRow("toString with line break, NUL and right-to-left")
+        << RequestKind::ControlCharacters
+        << QStringLiteral("set\n_yf") + QChar(0) + QString::fromUtf8("\xd7\xa9\xd7\x9c");
+    QTest::newRow("toString deleting the response later") << RequestKind::DeletesResponse << QStringLiteral("set_yf");
+    QTest::newRow("toString reporting a state change") << RequestKind::EmitsStateChanged << QStringLiteral("set_yf");
+}
+
+void tst_BadInput::requestValues()
+{
+    QFETCH(RequestKind, kind);
+    QFETCH(QString, text);
+
+    auto *light = new Loose::Light(57);
+    ScriptedRequest *scripted = nullptr;
+    light->prepare = [&](Loose::Response *response) {
+        QVariant request;
+        switch (kind) {
+        case RequestKind::List:
+            request = QVariantList{QStringLiteral("set_yf")};
+            break;
+        case RequestKind::Map:
+            request = QVariantMap{{QStringLiteral("command"), QStringLiteral("set_yf")}};
+            break;
+        case RequestKind::Number:
+            request = 1;
+            break;
+        case RequestKind::Bytes:
+            request = QByteArray("set_yf");
+            break;
+        case RequestKind::ResponseItself:
+            request = objectValue(response);
+            break;
+        case RequestKind::DefaultArgument:
+            request = objectValue(new DefaultArgumentRequest(response));
+            break;
+        case RequestKind::BytesToString:
+            request = objectValue(new BytesRequest(response));
+            break;
+        case RequestKind::VariantToString:
+            request = objectValue(new VariantRequest(response));
+            break;
+        case RequestKind::PrivateSlot:
+            request = objectValue(new PrivateSlotRequest(response));
+            break;
+        case RequestKind::LongText:
+        case RequestKind::ControlCharacters:
+        case RequestKind::DeletesResponse:
+        case RequestKind::EmitsStateChanged:
+            scripted = new ScriptedRequest(response);
+            scripted->text = text;
+            if (kind == RequestKind::DeletesResponse)
+                scripted->sideEffect = [response] {
+                    response->deleteLater();
+                };
+            if (kind == RequestKind::EmitsStateChanged) {
+                scripted->sideEffect = [light] {
+                    light->setProperty("keyRegime", 0);
+                    Q_EMIT light->stateChanged();
+                };
+            }
+            request = objectValue(scripted);
+            break;
+        }
+        response->setProperty("request", request);
+    };
+    QWidget *panel = openPanel(light);
+    QVERIFY(panel);
+    Host::action(panel, "actionYF")->trigger();
+    QVERIFY(Host::d(panel)->pendingResponse);
+
+    QElapsedTimer timer;
+    timer.start();
+    const QString status = statusAfterTick(panel);
+    const qint64 tickMilliseconds = timer.elapsed();
+    const QString state = kind == RequestKind::EmitsStateChanged ? QStringLiteral("Dark") : QStringLiteral("YF");
+    const QString sending = text.isNull() ? QString() : QStringLiteral(" Sending command: ") + text;
+    // The state text of this tick was composed before toString ran.
+    QCOMPARE(status, QStringLiteral("YF: 15") + sending);
+    if (kind == RequestKind::LongText)
+        measured(
+            QStringLiteral("tick with a request text of %1 characters: %2 ms").arg(text.size()).arg(tickMilliseconds));
+    QVERIFY2(tickMilliseconds <= tickMillisecondsBound, qPrintable(QString::number(tickMilliseconds)));
+    if (scripted)
+        QCOMPARE(scripted->calls, 1);
+
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    const bool gone = kind == RequestKind::DeletesResponse;
+    QCOMPARE(bool(Host::d(panel)->pendingResponse), !gone);
+    QCOMPARE(statusAfterTick(panel), state + QStringLiteral(": 15") + (gone ? QString() : sending));
+    QString why;
+    QVERIFY2(panelWorks(panel, light, &why), qPrintable(why));
+}
+
+void tst_BadInput::schemaPaths_data()
+{
+    QTest::addColumn<QString>("files");
+    QTest::addColumn<QString>("lightSchema");
+    QTest::addColumn<QString>("stageSchema");
+    // describeIcon: colours at the four points, "unread", "null".
+    QTest::addColumn<QString>("icon");
+
+    // Each row has the plan at hand, and where it can, the overlay too:
+    // the icon tells which drawings were read.
+    const QString plan = QStringLiteral("{dir}/plan.wmf");
+    const QString stage = QStringLiteral("{dir}/s.wmf");
+    const QString longComponent(300, QLatin1Char('c'));
+    QString longPath = QStringLiteral("{dir}");
+    while (longPath.size() <= 4200)
+        longPath += QStringLiteral("/") + QString(200, QLatin1Char('p'));
+
+    QTest::newRow("drawings readable: both drawn")
+        << QStringLiteral("plan.svg=plan|s.svg=overlay") << plan << stage << QStringLiteral("RBBW");
+    QTest::newRow("sibling is a folder") << QStringLiteral("plan.svg=plan|s.svg=dir") << plan << stage
+                                         << QStringLiteral("RRWW");
+    QTest::newRow("sibling is a FIFO") << QStringLiteral("plan.svg=plan|s.svg=fifo") << plan << stage
+                                       << QStringLiteral("RRWW");
+    QTest::newRow("controller's sibling is a FIFO")
+        << QStringLiteral("plan.svg=fifo|s.svg=overlay") << plan << stage << QStringLiteral("WBBW");
+    QTest::newRow("sibling links to /dev/zero")
+        << QStringLiteral("plan.svg=plan|s.svg=zero") << plan << stage << QStringLiteral("RRWW");
+    QTest::newRow("stage picture is a FIFO named .png")
+        << QStringLiteral("s.png=fifo") << plan << QStringLiteral("{dir}/s.png") << QStringLiteral("TTTT");
+    QTest::newRow("stage picture is a FIFO named .svg")
+        << QStringLiteral("s.svg=fifo") << plan << QStringLiteral("{dir}/s.svg") << QStringLiteral("TTTT");
+    QTest::newRow("stage picture links to /dev/zero")
+        << QStringLiteral("s.png=zero") << plan << QStringLiteral("{dir}/s.png") << QStringLiteral("TTTT");
+    // chmod 000 does not stop root, which the tests may run as: a file
+    // that cannot be read is tested as a FIFO and through a non-folder.
+    QTest::newRow("sibling with mode 000 (root reads it all the same)")
+        << QStringLiteral("plan.svg=plan|s.svg=overlay|chmod 000 s.svg") << plan << stage
+        << (::geteuid() == 0 ? QStringLiteral("RBBW") : QStringLiteral("RRWW"));
+    QTest::newRow("path through a file") << QStringLiteral("f=plan") << QStringLiteral("{dir}/f/plan.wmf")
+                                         << QStringLiteral("{dir}/f/s.wmf") << QStringLiteral("WWWW");
+    QTest::newRow("missing folder") << QStringLiteral("plan.svg=plan") << plan << QStringLiteral("{dir}/none/s.wmf")
+                                    << QStringLiteral("RRWW");
+    QTest::newRow("missing picture: a name Qt takes")
+        << QString() << plan << QStringLiteral("{dir}/none.png") << QStringLiteral("unread");
+    QTest::newRow("stage schema is a folder named .wmf")
+        << QStringLiteral("plan.svg=plan|s.wmf=dir|s.svg=overlay") << plan << stage << QStringLiteral("RBBW");
+    QTest::newRow("empty stage and controller schemas")
+        << QString() << QString() << QString() << QStringLiteral("TTTT");
+    QTest::newRow("path of more than 4,096 characters")
+        << QStringLiteral("plan.svg=plan") << plan << longPath + QStringLiteral("/s.wmf") << QStringLiteral("RRWW");
+    QTest::newRow("controller path of more than 4,096 characters")
+        << QStringLiteral("s.svg=overlay") << longPath + QStringLiteral("/plan.wmf") << stage << QStringLiteral("WBBW");
+    QTest::newRow("component of 300 characters")
+        << QStringLiteral("plan.svg=plan") << plan << QStringLiteral("{dir}/") + longComponent + QStringLiteral(".wmf")
+        << QStringLiteral("RRWW");
+    QTest::newRow("picture with a component of 300 characters")
+        << QString() << plan << QStringLiteral("{dir}/") + longComponent + QStringLiteral(".png")
+        << QStringLiteral("unread");
+    QTest::newRow("Cyrillic name") << QString::fromUtf8("plan.svg=plan|\xd0\xa4\xd0\xb0\xd0\xb7\xd0\xb0.svg=overlay")
+                                   << plan << QString::fromUtf8("{dir}/\xd0\xa4\xd0\xb0\xd0\xb7\xd0\xb0.wmf")
+                                   << QStringLiteral("RBBW");
+    QTest::newRow("emoji name") << QString::fromUtf8("plan.svg=plan|\xf0\x9f\x9a\xa6.svg=overlay") << plan
+                                << QString::fromUtf8("{dir}/\xf0\x9f\x9a\xa6.wmf") << QStringLiteral("RBBW");
+    QTest::newRow("combining accent, same form")
+        << QString::fromUtf8("plan.svg=plan|e\xcc\x81tape.svg=overlay") << plan
+        << QString::fromUtf8("{dir}/e\xcc\x81tape.wmf") << QStringLiteral("RBBW");
+    // File names are bytes: the composed form names another file.
+    QTest::newRow("combining accent on disk, composed form asked")
+        << QString::fromUtf8("plan.svg=plan|e\xcc\x81tape.svg=overlay") << plan
+        << QString::fromUtf8("{dir}/\xc3\xa9tape.wmf") << QStringLiteral("RRWW");
+    QTest::newRow("line break in the name") << QStringLiteral("plan.svg=plan|s\nt.svg=overlay") << plan
+                                            << QStringLiteral("{dir}/s\nt.wmf") << QStringLiteral("RBBW");
+    // Cut at the NUL, the name would be s.svg, whose overlay is there.
+    QTest::newRow("NUL in the stage path")
+        << QStringLiteral("plan.svg=plan|s.svg=overlay") << plan
+        << QStringLiteral("{dir}/s.svg") + QChar(0) + QStringLiteral("x.wmf") << QStringLiteral("RRWW");
+    // Cut at the NUL, the controller's drawing would be the file pl.
+    QTest::newRow("NUL in the controller path")
+        << QStringLiteral("pl=plan|s.svg=overlay") << QStringLiteral("{dir}/pl") + QChar(0) + QStringLiteral("an.wmf")
+        << stage << QStringLiteral("WBBW");
+    QTest::newRow("NUL in a picture path")
+        << QStringLiteral("s.png=green") << plan << QStringLiteral("{dir}/s.png") + QChar(0) + QStringLiteral(".png")
+        << QStringLiteral("TTTT");
+}
+
+void tst_BadInput::schemaPaths()
+{
+    QFETCH(QString, files);
+    QFETCH(QString, lightSchema);
+    QFETCH(QString, stageSchema);
+    QFETCH(QString, icon);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QString chmod;
+    if (files.contains(QLatin1String("|chmod 000 "))) {
+        chmod = files.section(QLatin1String("|chmod 000 "), 1);
+        files = files.section(QLatin1String("|chmod 000 "), 0, 0);
+    }
+    QList<QSharedPointer<FifoWatch>> fifos;
+    QVERIFY(makeFiles(QDir(dir.path()), files, &fifos));
+    if (!chmod.isEmpty())
+        QVERIFY(QFile::setPermissions(dir.filePath(chmod), {}));
+
+    auto *light = new ProbeLight(58);
+    light->setProperty("shema", inDir(lightSchema, dir));
+    light->stages.append(new Helvor::Stage(1, QStringLiteral("Main"), inDir(stageSchema, dir), light));
+    QElapsedTimer timer;
+    timer.start();
+    QWidget *panel = openPanel(light);
+    QVERIFY(panel);
+    QListWidget *list = Host::stageList(panel);
+    QCOMPARE(list->count(), 1);
+    // Drawn as the list would draw it, which is when a lazy icon reads its file.
+    QCOMPARE(describeIcon(list->item(0)->icon()), icon);
+    const qint64 milliseconds = timer.elapsed();
+    QCOMPARE(fifoReleases(fifos), 0);
+    QVERIFY2(milliseconds <= pictureMillisecondsBound, qPrintable(QString::number(milliseconds)));
+    QString why;
+    QVERIFY2(panelWorks(panel, light, &why), qPrintable(why));
+}
+
+void tst_BadInput::hostilePictures_data()
+{
+    QTest::addColumn<QString>("content");
+    QTest::addColumn<Where>("where");
+    // describeIcon of the stage's icon.
+    QTest::addColumn<QString>("icon");
+    // Some green shows: the text or image meant to show whether something was read.
+    QTest::addColumn<bool>("green");
+
+    // Where the hostile file goes: the stage's drawing beside s.wmf, the
+    // controller's beside plan.wmf, or the stage's own picture s.svg. The
+    // other drawing is the usual one, so the colours tell which were drawn.
+    const auto stage = [](const char *name, const char *content, const char *icon, bool green = false) {
+        QTest::addRow("%s, stage drawing", name)
+            << QString::fromUtf8(content) << Where::Stage << QString::fromUtf8(icon) << green;
+    };
+    const auto controller = [](const char *name, const char *content, const char *icon) {
+        QTest::addRow("%s, controller drawing", name)
+            << QString::fromUtf8(content) << Where::Controller << QString::fromUtf8(icon) << false;
+    };
+    const auto picture = [](const char *name, const char *content, const char *icon) {
+        QTest::addRow("%s, stage picture", name)
+            << QString::fromUtf8(content) << Where::Picture << QString::fromUtf8(icon) << false;
+    };
+
+    stage("PNG bytes", "png", "RRWW");
+    stage("truncated SVG", "truncated", "RRWW");
+    stage("empty file", "empty", "RRWW");
+    stage("1,000 nested groups", "nested 1000", "RBBW");
+    stage("100,000 nested groups", "nested 100000", "RRWW");
+    controller("100,000 nested groups", "nested 100000", "WBBW");
+    // Qt's SVG icon that cannot load its drawing is null: the blank stands in.
+    picture("100,000 nested groups", "nested 100000", "TTTT");
+    stage("size and view box 1e9", "huge", "RBBW");
+    // Drawn at its own square proportions within 200 x 125.
+    picture("size and view box 1e9", "huge", "TBBT 125x125");
+    stage("50,000 rectangles", "rects", "RBBW");
+    stage("billion laughs", "laughs", "RRWW");
+    controller("billion laughs", "laughs", "WBBW");
+    stage("external entity in an attribute", "entity attribute", "RRWW");
+    // Unresolved, the entity leaves the text empty: no green.
+    stage("external entity file:///etc/passwd in text", "entity passwd", "RBBW");
+    stage("external entity naming a file of Ws in text", "entity secret", "RBBW");
+    // The check on the two rows above: the same text, inline, shows.
+    stage("internal entity in text", "entity internal", "RBBW", true);
+    stage("image by relative name", "image relative", "RGGW", true);
+    stage("image by absolute name", "image absolute", "RGGW", true);
+    stage("inline image", "image inline", "RGGW", true);
+    stage("image 40 x 40 from the bomb maker", "image black", "RKKW");
+    stage("image 4,096 x 4,096", "image 4096", "RKKW");
+    stage("image 4,097 x 4,096", "image 4097", "RRWW");
+    stage("image 10,000 x 10,000 in 2 MB", "image bomb", "RRWW");
+    controller("image 10,000 x 10,000 in 2 MB", "image bomb", "WBBW");
+    picture("image 10,000 x 10,000 in 2 MB", "image bomb", "TTTT");
+    stage("inline image 10,000 x 10,000", "image inline bomb", "RRWW");
+    picture("inline image 10,000 x 10,000", "image inline bomb", "TTTT");
+    stage("image that is a FIFO", "image fifo", "RRWW");
+    controller("image that is a FIFO", "image fifo", "WBBW");
+    picture("image that is a FIFO", "image fifo", "TTTT");
+    stage("image linked to /dev/zero", "image zero", "RRWW");
+    // Qt would draw the image through its SVG reader, which loads the
+    // drawing again, and again, until the stack runs out.
+    stage("image that is the drawing itself", "image itself", "RRWW");
+    controller("image that is the drawing itself", "image itself", "WBBW");
+    picture("image that is the drawing itself", "image itself", "TTTT");
+    stage("two drawings naming each other", "image other", "RRWW");
+    stage("inline SVG image", "image inline svg", "RRWW");
+    stage("drawing of 8 MiB", "bytes 8388608", "RBBW");
+    stage("drawing of 8 MiB and 1 byte", "bytes 8388609", "RRWW");
+}
+
+void tst_BadInput::hostilePictures()
+{
+    QFETCH(QString, content);
+    QFETCH(Where, where);
+    QFETCH(QString, icon);
+    QFETCH(bool, green);
+
+    QTemporaryDir temporary;
+    QVERIFY(temporary.isValid());
+    const QDir dir(temporary.path());
+    QList<QSharedPointer<FifoWatch>> fifos;
+    const QString hostileName = where == Where::Controller ? QStringLiteral("plan.svg") : QStringLiteral("s.svg");
+    QVERIFY(makeFiles(
+        dir, where == Where::Controller ? QStringLiteral("s.svg=overlay") : QStringLiteral("plan.svg=plan"), &fifos));
+
+    QByteArray bytes;
+    const QByteArray secret = dir.filePath(QStringLiteral("secret.txt")).toUtf8();
+    // Top right, clear of the four points the colours are read at.
+    const QByteArray text = "<text x=\"130\" y=\"30\" font-size=\"30\" fill=\"#00ff00\">&x;</text>";
+    if (content == QLatin1String("png")) {
+        bytes = greenPng(QSize(64, 40));
+    } else if (content == QLatin1String("truncated")) {
+        bytes = svg(overlayBody);
+        bytes.chop(bytes.size() / 2);
+    } else if (content.startsWith(QLatin1String("nested "))) {
+        bytes = svg(nested(content.mid(7).toInt(), overlayBody));
+    } else if (content == QLatin1String("huge")) {
+        bytes = svg("<rect x=\"4e8\" y=\"3.2e8\" width=\"2e8\" height=\"3.2e8\" fill=\"#0000ff\"/>", {},
+                    "width=\"1e9\" height=\"1e9\" viewBox=\"0 0 1e9 1e9\"");
+    } else if (content == QLatin1String("rects")) {
+        bytes = svg(overlayBody.repeated(50000));
+    } else if (content == QLatin1String("laughs")) {
+        QByteArray doctype = "<!DOCTYPE svg [<!ENTITY x0 \"ha\">";
+        for (int level = 1; level <= 10; ++level)
+            doctype += "<!ENTITY x" + QByteArray::number(level) + " \""
+                + ("&x" + QByteArray::number(level - 1) + ";").repeated(10) + "\">";
+        bytes = svg(overlayBody + "<text x=\"0\" y=\"20\">&x10;</text>", doctype + "]>");
+    } else if (content == QLatin1String("entity attribute")) {
+        QVERIFY(makeFile(dir, QStringLiteral("colour.txt"), QStringLiteral("#0000ff"), &fifos));
+        bytes = svg("<rect x=\"80\" y=\"40\" width=\"40\" height=\"40\" fill=\"&x;\"/>",
+                    "<!DOCTYPE svg [<!ENTITY x SYSTEM \"file://" + dir.filePath(QStringLiteral("colour.txt")).toUtf8()
+                        + "\">]>");
+    } else if (content == QLatin1String("entity passwd")) {
+        bytes = svg(overlayBody + text, "<!DOCTYPE svg [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>");
+    } else if (content == QLatin1String("entity secret")) {
+        QVERIFY(makeFile(dir, QStringLiteral("secret.txt"), QStringLiteral("WWWWWWWW"), &fifos));
+        bytes = svg(overlayBody + text, "<!DOCTYPE svg [<!ENTITY x SYSTEM \"file://" + secret + "\">]>");
+    } else if (content == QLatin1String("entity internal")) {
+        bytes = svg(overlayBody + text, "<!DOCTYPE svg [<!ENTITY x \"WWWWWWWW\">]>");
+    } else if (content.startsWith(QLatin1String("image "))) {
+        const QString image = content.mid(6);
+        QByteArray href = "picture.png";
+        QByteArray picture;
+        if (image == QLatin1String("relative")) {
+            picture = greenPng(QSize(40, 40));
+        } else if (image == QLatin1String("absolute")) {
+            picture = greenPng(QSize(40, 40));
+            href = dir.filePath(QStringLiteral("picture.png")).toUtf8();
+        } else if (image == QLatin1String("inline")) {
+            href = "data:image/png;base64," + greenPng(QSize(40, 40)).toBase64();
+        } else if (image == QLatin1String("black")) {
+            picture = blackPng(40, 40);
+        } else if (image == QLatin1String("4096")) {
+            picture = blackPng(4096, 4096);
+        } else if (image == QLatin1String("4097")) {
+            picture = blackPng(4097, 4096);
+        } else if (image == QLatin1String("bomb")) {
+            picture = blackPng(10000, 10000);
+        } else if (image == QLatin1String("inline bomb")) {
+            href = "data:image/png;base64," + blackPng(10000, 10000).toBase64();
+        } else if (image == QLatin1String("fifo")) {
+            QVERIFY(makeFile(dir, QStringLiteral("picture.png"), QStringLiteral("fifo"), &fifos));
+        } else if (image == QLatin1String("zero")) {
+            QVERIFY(makeFile(dir, QStringLiteral("picture.png"), QStringLiteral("zero"), &fifos));
+        } else if (image == QLatin1String("itself")) {
+            href = hostileName.toUtf8();
+        } else if (image == QLatin1String("other")) {
+            href = "other.svg";
+            QVERIFY(makeFile(dir, QStringLiteral("other.svg"),
+                             QString::fromUtf8(svg(imageAtOverlay(hostileName.toUtf8()))), &fifos));
+        } else if (image == QLatin1String("inline svg")) {
+            href = "data:image/svg+xml;base64," + svg(overlayBody).toBase64();
+        }
+        if (!picture.isEmpty()) {
+            QFile file(dir.filePath(QStringLiteral("picture.png")));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QCOMPARE(file.write(picture), qint64(picture.size()));
+        }
+        bytes = svg(imageAtOverlay(href));
+    } else if (content.startsWith(QLatin1String("bytes "))) {
+        // A valid drawing, padded out with a comment to the size asked for.
+        const QByteArray head = svg(overlayBody) + "<!--";
+        const QByteArray tail = "-->\n";
+        const int size = content.mid(6).toInt();
+        bytes = head + QByteArray(size - head.size() - tail.size(), 'c') + tail;
+        QCOMPARE(bytes.size(), size);
+    } else {
+        QCOMPARE(content, QStringLiteral("empty"));
+    }
+    {
+        QFile file(dir.filePath(hostileName));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(bytes), qint64(bytes.size()));
+    }
+
+    auto *light = new ProbeLight(59);
+    light->setProperty("shema", dir.filePath(QStringLiteral("plan.wmf")));
+    const QString stageSchema =
+        dir.filePath(where == Where::Picture ? QStringLiteral("s.svg") : QStringLiteral("s.wmf"));
+    light->stages.append(new Helvor::Stage(1, QStringLiteral("Main"), stageSchema, light));
+
+    const PeakMemory memory;
+    QElapsedTimer timer;
+    timer.start();
+    QWidget *panel = openPanel(light);
+    QVERIFY(panel);
+    QListWidget *list = Host::stageList(panel);
+    QCOMPARE(list->count(), 1);
+    // Drawn as the list would draw it: a lazy icon reads its file only now.
+    const QIcon stageIcon = list->item(0)->icon();
+    const QString shown = describeIcon(stageIcon);
+    const qint64 milliseconds = timer.elapsed();
+    const qint64 growth = memory.growthKibibytes();
+    measured(QStringLiteral("%1: %2 ms, peak memory +%3 KiB%4")
+                 .arg(QLatin1String(QTest::currentDataTag()))
+                 .arg(milliseconds)
+                 .arg(growth)
+                 .arg(memory.exact() ? QString() : QStringLiteral(" (whole-run peak)")));
+
+    QCOMPARE(shown, icon);
+    QCOMPARE(containsGreen(stageIcon), green);
+    QCOMPARE(fifoReleases(fifos), 0);
+    QVERIFY2(milliseconds <= pictureMillisecondsBound, qPrintable(QStringLiteral("%1 ms").arg(milliseconds)));
+    QVERIFY2(growth <= pictureKibibytesBound, qPrintable(QStringLiteral("%1 KiB").arg(growth)));
+    QString why;
+    QVERIFY2(panelWorks(panel, light, &why), qPrintable(why));
+}
+
+void tst_BadInput::checkSettingsTaken(const QString &key, const QVariant &expected)
+{
+    renewPlugin();
+    QCOMPARE(moduleValue(key.toLatin1().constData()), expected);
+
+    // A panel opened now starts with the period, kept within its spin box.
+    auto *light = new ProbeLight(60);
+    QWidget *panel = openPanel(light);
+    QVERIFY(panel);
+    const int period = key == QLatin1String("defaultInactivityPeriod") ? qBound(0, expected.toInt(), 65535) : 180;
+    QCOMPARE(panel->property("inactivityPeriod"), QVariant(period));
+    QString why;
+    QVERIFY2(panelWorks(panel, light, &why), qPrintable(why));
+    // The watchdog works with whatever lead it got.
+    Host::action(panel, "actionYF")->trigger();
+    light->lastResponse->finish(4608);
+    Host::advanceClock(70000);
+    QVERIFY(statusAfterTick(panel).startsWith(QLatin1String("YF: 70015 DC: 70000")));
+}
+
+void tst_BadInput::settingsFileText_data()
+{
+    QTest::addColumn<QString>("key");
+    // The value as written in the file after "key=".
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QVariant>("expected");
+
+    for (const QString &key : {QStringLiteral("alarmBefore"), QStringLiteral("defaultInactivityPeriod")}) {
+        const auto row = [&key](const char *text, const QVariant &expected) {
+            QTest::addRow("%s=%s", qPrintable(key), text) << key << QByteArray(text) << expected;
+        };
+        row("30, 40", 0);
+        row("\"30\"", 30);
+        row(" 42 ", 42);
+        row("+42", 42);
+        row("042", 42);
+        row("4.2e1", 0);
+        row("1e9", 0);
+        row("true", 0);
+        row("@Invalid()", 0);
+        row("@ByteArray(7)", 7);
+        row("@ByteArray(\\0\\x1\\xff)", 0);
+        row("@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x1)", 0);
+        row("@Size(1 2)", 0);
+        row("\" 2147483647\"", intMax);
+        row("99999999999999999999999", 0);
+        row("-9223372036854775808", 0);
+        row(",", 0);
+    }
+    const QString sound = QStringLiteral("alarmSound");
+    QTest::newRow("alarmSound=/srv/a, b.wav: a list, no text")
+        << sound << QByteArray("/srv/a, b.wav") << QVariant(QString());
+    QTest::newRow("alarmSound=\"/srv/a, b.wav\"")
+        << sound << QByteArray("\"/srv/a, b.wav\"") << QVariant(QStringLiteral("/srv/a, b.wav"));
+    QTest::newRow("alarmSound=@ByteArray(/srv/x.wav)")
+        << sound << QByteArray("@ByteArray(/srv/x.wav)") << QVariant(QStringLiteral("/srv/x.wav"));
+    QTest::newRow("alarmSound=@Invalid()") << sound << QByteArray("@Invalid()") << QVariant(QString());
+    QTest::newRow("alarmSound=@Size(1 2)") << sound << QByteArray("@Size(1 2)") << QVariant(QString());
+    QTest::newRow("alarmSound with escapes")
+        << sound << QByteArray("/srv/\\x442\\t\\n.wav") << QVariant(QString::fromUtf8("/srv/\xd1\x82\t\n.wav"));
+    QTest::newRow("alarmSound=42") << sound << QByteArray("42") << QVariant(QStringLiteral("42"));
+}
+
+void tst_BadInput::settingsFileText()
+{
+    QFETCH(QString, key);
+    QFETCH(QByteArray, text);
+    QFETCH(QVariant, expected);
+
+    // A file of its own for each row: within a process QSettings keeps
+    // what it read of a file, and the module must read this one afresh.
+    const QString name = QStringLiteral("%1_%2").arg(application).arg(++m_settingsFiles);
+    const QString folder = m_scratch + QStringLiteral("/user/") + organization;
+    QVERIFY(QDir().mkpath(folder));
+    QFile file(folder + QLatin1Char('/') + name + QStringLiteral(".conf"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(file.write("[Vorlan]\n" + key.toLatin1() + '=' + text + '\n') > 0);
+    file.close();
+    QCoreApplication::setApplicationName(name);
+    checkSettingsTaken(key, expected);
+}
+
+void tst_BadInput::settingsTypedValues_data()
+{
+    QTest::addColumn<QString>("key");
+    // Stored through QSettings as a value of this type; within the process
+    // it reads back as the same type.
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<QVariant>("expected");
+
+    for (const QString &key : {QStringLiteral("alarmBefore"), QStringLiteral("defaultInactivityPeriod")}) {
+        const auto row = [&key](const char *what, const QVariant &stored, const QVariant &expected) {
+            QTest::addRow("%s: %s", qPrintable(key), what) << key << stored << expected;
+        };
+        row("string list {30}", QStringList{QStringLiteral("30")}, 0);
+        row("variant list {30, 40}", QVariantList{30, 40}, 0);
+        row("map", QVariantMap{{QStringLiteral("seconds"), 30}}, 0);
+        row("bytes \"30\"", QByteArray("30"), 30);
+        row("bytes \\0\\x1\\xff", QByteArray("\0\x01\xff", 3), 0);
+        row("true", true, 1);
+        row("false", false, 0);
+        row("30.0", 30.0, 30);
+        row("1.5 rounds", 1.5, 2);
+        row("1e9 as double", 1e9, 1000000000);
+        row("1e300", 1e300, 0);
+        row("NaN", notANumber, 0);
+        row("2^40", qlonglong(1) << 40, 0);
+        row("INT_MIN", intMin, intMin);
+        row("INT_MAX", intMax, intMax);
+        row("unsigned 2^32 - 1", quint32(0xffffffffu), 0);
+        row("QDateTime", start, 0);
+        row("QSize", QSize(3, 4), 0);
+    }
+    const QString sound = QStringLiteral("alarmSound");
+    QTest::newRow("alarmSound: string list of one")
+        << sound << QVariant(QStringList{QStringLiteral("/srv/a.wav")}) << QVariant(QStringLiteral("/srv/a.wav"));
+    QTest::newRow("alarmSound: string list of two")
+        << sound << QVariant(QStringList{QStringLiteral("/srv/a.wav"), QStringLiteral("b")}) << QVariant(QString());
+    QTest::newRow("alarmSound: map") << sound << QVariant(QVariantMap{{QStringLiteral("file"), 1}})
+                                     << QVariant(QString());
+    QTest::newRow("alarmSound: bytes") << sound << QVariant(QByteArray("/srv/x.wav"))
+                                       << QVariant(QStringLiteral("/srv/x.wav"));
+    QTest::newRow("alarmSound: bool") << sound << QVariant(true) << QVariant(QStringLiteral("true"));
+    QTest::newRow("alarmSound: INT_MIN") << sound << QVariant(intMin) << QVariant(QStringLiteral("-2147483648"));
+    QTest::newRow("alarmSound: 100,000 characters")
+        << sound << QVariant(QString(100000, QLatin1Char('s'))) << QVariant(QString(100000, QLatin1Char('s')));
+}
+
+void tst_BadInput::settingsTypedValues()
+{
+    QFETCH(QString, key);
+    QFETCH(QVariant, stored);
+    QFETCH(QVariant, expected);
+
+    const QString name = QStringLiteral("%1_%2").arg(application).arg(++m_settingsFiles);
+    QCoreApplication::setApplicationName(name);
+    {
+        QSettings settings;
+        settings.beginGroup(QStringLiteral("Vorlan"));
+        settings.setValue(key, stored);
+        settings.endGroup();
+        settings.sync();
+        QCOMPARE(settings.status(), QSettings::NoError);
+    }
+    checkSettingsTaken(key, expected);
+}
+
+int main(int argc, char *argv[])
+{
+    // The settings rows write their own files: Qt fixes the settings
+    // paths at their first use, so they are set before anything asks.
+    QTemporaryDir scratch;
+    if (!scratch.isValid())
+        qFatal("No scratch folder: %s", qPrintable(scratch.errorString()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(scratch.filePath(QStringLiteral("user"))));
+    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(scratch.filePath(QStringLiteral("system"))));
+    QCoreApplication::setOrganizationName(organization);
+    QCoreApplication::setApplicationName(application);
+
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    QTEST_SET_MAIN_SOURCE_PATH
+    tst_BadInput test(scratch.path());
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_badinput.moc"
