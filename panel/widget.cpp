@@ -141,6 +141,9 @@ void Widget::closeEvent(QCloseEvent *event)
     switch (answer) {
     case QMessageBox::Yes:
         d->setDispatchControlMode(false);
+        // The host may have deleted the panel on the controller's answer.
+        if (!self)
+            return;
         d->closing = true;
         break;
     case QMessageBox::No:

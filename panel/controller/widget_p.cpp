@@ -264,7 +264,11 @@ bool Widget::Private::invokeCommand(const char *method, QGenericArgument a1, QGe
     if (pendingResponse || !light)
         return false;
     QObject *response = nullptr;
+    // The host may delete the panel inside the call.
+    const QPointer<Private> self(this);
     QMetaObject::invokeMethod(light, method, QGenericReturnArgument("Response*", &response), a1, a2);
+    if (!self)
+        return false;
     pendingResponse = response;
     if (!response)
         return false;
@@ -293,8 +297,12 @@ void Widget::Private::setDispatchControlMode(bool checked)
         return;
 
     ui.listWidget->selectionModel()->clear();
-    if (light)
+    if (light) {
+        const QPointer<Private> self(this);
         QMetaObject::invokeMethod(light, "setLocal");
+        if (!self)
+            return;
+    }
     lastCommand = localRequested;
 }
 
@@ -313,8 +321,12 @@ void Widget::Private::setDark()
 void Widget::Private::restart()
 {
     // A restart is never tracked and never waits for a pending command.
-    if (light)
+    if (light) {
+        const QPointer<Private> self(this);
         QMetaObject::invokeMethod(light, "sendCommand", Q_ARG(QVariant, QVariant(QStringLiteral("set_start"))));
+        if (!self)
+            return;
+    }
     lastCommand = restartSent;
 }
 

@@ -76,6 +76,9 @@ private:
     int lightCurrentStage() const;
 
     void fillStageList();
+    // A controller may report its new state from inside a command, and the
+    // host may delete the panel on that report: after "setLocal" and
+    // "sendCommand" nothing of this object is touched unless it still lives.
     bool invokeCommand(const char *method, QGenericArgument a1, QGenericArgument a2 = QGenericArgument());
     void responseDestroyed();
     void playAlarm();
