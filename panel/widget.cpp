@@ -112,9 +112,10 @@ void Widget::setDefaultInactivityPeriod(int seconds)
 
 void Widget::closeEvent(QCloseEvent *event)
 {
-    // Without dispatch control, or once the controller is gone, there is
-    // nothing to hand back: the close goes ahead without a question.
-    if (!d->dispatchActive || !d->light) {
+    // Without dispatch control, once the controller is gone, or when the
+    // close was already accepted, there is nothing to hand back: the close
+    // goes ahead without a question.
+    if (d->closing || !d->dispatchActive || !d->light) {
         d->closing = true;
         return;
     }
