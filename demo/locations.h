@@ -13,6 +13,8 @@ namespace Locations {
 QStringList pluginCandidates();
 // The first folder of schema pictures that exists; the source tree's if none does.
 QString schemaFolder();
+// The module's catalogue for a language ("de"), the first that exists; empty if none does.
+QString moduleTranslation(const QString &language);
 
 } // namespace Locations
 

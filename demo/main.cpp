@@ -9,7 +9,10 @@
 #include <QCommandLineParser>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QTimer>
+#include <QTranslator>
 
 #include <cstdio>
 
@@ -24,9 +27,37 @@ const QLatin1String application("Workstation");
 constexpr qint64 screenshotEarliest = 1500;
 constexpr qint64 screenshotLatest = 3500;
 
+// The languages the module has catalogues for, and its own.
+const QStringList languages{QStringLiteral("de"), QStringLiteral("ru"), QStringLiteral("en")};
+
 void complain(const QString &text)
 {
     std::fprintf(stderr, "vorlan-workstation: %s\n", qPrintable(text));
+}
+
+void tell(const QString &text)
+{
+    std::printf("vorlan-workstation: %s\n", qPrintable(text));
+    std::fflush(stdout);
+}
+
+// The host's part of translating the module: the module installs no
+// translator, and builds its texts when a panel opens, so this must run
+// before the first panel. Qt's own catalogue translates the buttons of the
+// module's prompt. A language without a catalogue stays English.
+bool installTranslators(const QString &language, QTranslator &module, QTranslator &qt)
+{
+    const QString moduleFile = Locations::moduleTranslation(language);
+    if (!moduleFile.isEmpty() && module.load(moduleFile)) {
+        QCoreApplication::installTranslator(&module);
+        tell(QApplication::translate("main", "module texts from %1").arg(moduleFile));
+    }
+    const QString qtFolder = QLibraryInfo::location(QLibraryInfo::TranslationsPath);
+    if (qt.load(QStringLiteral("qtbase_") + language, qtFolder)) {
+        QCoreApplication::installTranslator(&qt);
+        tell(QApplication::translate("main", "Qt's texts from %1").arg(qt.filePath()));
+    }
+    return !module.isEmpty() || language == QLatin1String("en");
 }
 
 } // namespace
@@ -84,10 +115,15 @@ int main(int argc, char *argv[])
                                 "Take one controller under dispatch control with a stage ordered, then save "
                                 "a picture of the window to <file> (PNG). The saved layout is not used."),
         QStringLiteral("file"));
+    const QCommandLineOption langOption(
+        QStringLiteral("lang"),
+        QApplication::translate("main", "Show the panels in <language>: %1 (default: the system's language).")
+            .arg(languages.join(QLatin1String(", "))),
+        QStringLiteral("language"));
     const QCommandLineOption quitOption(QStringLiteral("quit-after"),
                                         QApplication::translate("main", "Quit after <seconds>, with exit status 0."),
                                         QStringLiteral("seconds"));
-    parser.addOptions({pluginOption, offscreenOption, openAllOption, screenshotOption, quitOption});
+    parser.addOptions({pluginOption, offscreenOption, openAllOption, screenshotOption, langOption, quitOption});
     parser.process(app);
 
     bool quitValid = true;
@@ -97,6 +133,25 @@ int main(int argc, char *argv[])
                      .arg(parser.value(quitOption)));
         return 2;
     }
+
+    QString language = QLocale::system().name().section(QLatin1Char('_'), 0, 0);
+    if (parser.isSet(langOption)) {
+        language = parser.value(langOption);
+        if (!languages.contains(language)) {
+            complain(QApplication::translate("main", "--lang wants one of %1, not \"%2\".")
+                         .arg(languages.join(QLatin1String(", ")), language));
+            return 2;
+        }
+        QLocale::setDefault(QLocale(language));
+    }
+    QTranslator moduleTranslator;
+    QTranslator qtTranslator;
+    // Only a language asked for by name is missed; the system's may simply have no catalogue.
+    if (!installTranslators(language, moduleTranslator, qtTranslator) && parser.isSet(langOption))
+        complain(QApplication::translate("main",
+                                         "no translation of the module into \"%1\" was found; "
+                                         "its panels stay in English.")
+                     .arg(language));
 
     Module module;
     if (!module.load(pluginFile.isEmpty() ? Locations::pluginCandidates() : QStringList{pluginFile})) {

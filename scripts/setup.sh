@@ -19,6 +19,7 @@ packages=(
     fonts-dejavu-core
     pulseaudio pulseaudio-utils
     valgrind
+    qttranslations5-l10n dpkg-dev
 )
 
 die() {
