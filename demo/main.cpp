@@ -200,7 +200,9 @@ int main(int argc, char *argv[])
         pictureTimer.start(100);
     }
     if (parser.isSet(quitOption)) {
-        QTimer::singleShot(qRound(quitAfter * 1000), &app, [&] {
+        // Precise: from two seconds on, a single shot is coarse by default
+        // and may come up to 5 % early, and "after" means not before.
+        QTimer::singleShot(qRound(quitAfter * 1000), Qt::PreciseTimer, &app, [&] {
             takePicture();
             window.close();
             QApplication::exit(status);
