@@ -130,11 +130,26 @@ QString svgSibling(const QString &schema)
     return info.path() + QLatin1Char('/') + info.completeBaseName() + QLatin1String(".svg");
 }
 
-// Whole seconds from since to now; 0 while since is unknown. Held as int,
-// saturated rather than wrapped when the clock is off by decades.
-int secondsSince(const QDateTime &since, const QDateTime &now)
+// The white ground of a composed picture with the plan drawn over it;
+// white alone when the plan has no file or its file does not load.
+QPixmap planPicture(const QString &planSvg, const QSize &size)
 {
-    const qint64 seconds = since.secsTo(now);
+    QPixmap pixmap(size);
+    pixmap.fill(Qt::white);
+    QSvgRenderer renderer;
+    if (!planSvg.isEmpty() && harmlessPicture(planSvg) && renderer.load(planSvg)) {
+        QPainter painter(&pixmap);
+        renderer.render(&painter);
+    }
+    return pixmap;
+}
+
+// Whole seconds between two instants in milliseconds since the epoch,
+// truncated as QDateTime::secsTo truncates. Held as int, saturated rather
+// than wrapped when the clock is off by decades.
+int secondsBetween(qint64 sinceMSecs, qint64 nowMSecs)
+{
+    const qint64 seconds = (nowMSecs - sinceMSecs) / 1000;
     return int(qBound<qint64>(std::numeric_limits<int>::min(), seconds, std::numeric_limits<int>::max()));
 }
 
@@ -189,6 +204,35 @@ QDateTime Widget::Private::now()
     return clock();
 }
 
+bool Widget::Private::nowMSecs(qint64 &mSecs)
+{
+    // The real clock's local time is only this instant in another form,
+    // and turning it back into the instant would ask the C library, which
+    // looks at the zone file on every call. Across daylight-saving changes
+    // the instant is the same; where a zone moves its standard offset back,
+    // the local time is ambiguous and only the instant is right.
+    if (clock == &QDateTime::currentDateTime) {
+        mSecs = QDateTime::currentMSecsSinceEpoch();
+        return true;
+    }
+    const QDateTime now = clock();
+    if (!now.isValid())
+        return false;
+    mSecs = now.toMSecsSinceEpoch();
+    return true;
+}
+
+qint64 Widget::Private::epochMSecs(const QDateTime &time, QDateTime &converted, qint64 &mSecs)
+{
+    // Equal local times compare without a conversion; the instant of an
+    // unchanged time is the one computed before.
+    if (!converted.isValid() || time != converted) {
+        converted = time;
+        mSecs = time.toMSecsSinceEpoch();
+    }
+    return mSecs;
+}
+
 QVariant Widget::Private::lightProperty(const char *name) const
 {
     return light ? light->property(name) : QVariant();
@@ -210,6 +254,12 @@ void Widget::Private::fillStageList()
     // One blank picture for every stage without one: a pixmap of its own
     // would cost each stage 100 KB.
     QPixmap blank;
+    // Every composed picture of the panel lies on the controller's plan,
+    // the costly drawing: it is drawn once per fill, on white, and each
+    // stage's overlay is drawn on a copy of it. Keyed by the plan's file,
+    // since the controller's "shema" is read anew for every stage.
+    QString planFile;
+    QPixmap planPixmap;
     for (int i = 0; i < stages.size(); ++i) {
         QObject *stage = stages.at(i);
         if (!stage)
@@ -230,18 +280,20 @@ void Widget::Private::fillStageList()
         // can: the junction's plan, with the stage's movements on top.
         if (suffix == QLatin1String("wmf") || suffix == QLatin1String("emf")) {
             const QString lightSchema = lightProperty("shema").toString();
-            QPixmap pixmap(iconSize);
-            pixmap.fill(Qt::white);
-            QPainter painter(&pixmap);
-            QSvgRenderer renderer;
             // An empty path names no file; its "sibling" would be /.svg.
-            const QString lightDrawing = svgSibling(lightSchema);
+            const QString planSvg = lightSchema.isEmpty() ? QString() : svgSibling(lightSchema);
+            if (planPixmap.isNull() || planSvg != planFile) {
+                planFile = planSvg;
+                planPixmap = planPicture(planSvg, iconSize);
+            }
+            // Shared until the overlay is drawn: a stage without one costs no pixels of its own.
+            QPixmap pixmap = planPixmap;
+            QSvgRenderer renderer;
             const QString stageDrawing = svgSibling(stageSchema);
-            if (!lightSchema.isEmpty() && harmlessPicture(lightDrawing) && renderer.load(lightDrawing))
+            if (harmlessPicture(stageDrawing) && renderer.load(stageDrawing)) {
+                QPainter painter(&pixmap);
                 renderer.render(&painter);
-            if (harmlessPicture(stageDrawing) && renderer.load(stageDrawing))
-                renderer.render(&painter);
-            painter.end();
+            }
             icon.addPixmap(pixmap, QIcon::Normal, QIcon::Off);
         } else if (harmlessPicture(stageSchema)) {
             icon.addFile(stageSchema, QSize(), QIcon::Normal, QIcon::Off);
@@ -363,16 +415,23 @@ void Widget::Private::lightStateChanged()
             lastActionTime = QDateTime();
     }
 
+    // The two backgrounds as the items hold them, made once: an item
+    // given the background it already has changes nothing.
+    static const QVariant runningBackground = QBrush(Qt::green, Qt::SolidPattern);
+    static const QVariant otherBackground = QBrush(Qt::transparent, Qt::SolidPattern);
     const int stage = lightCurrentStage();
     const QVariant running(stage);
     for (int row = 0; row < ui.listWidget->count(); ++row) {
         QListWidgetItem *item = ui.listWidget->item(row);
         if (item->data(Qt::UserRole) == running) {
-            item->setBackground(QBrush(Qt::green, Qt::SolidPattern));
-            // A stage the operator ordered shows green once it runs.
-            item->setSelected(false);
+            item->setData(Qt::BackgroundRole, runningBackground);
+            // A stage the operator ordered shows green once it runs. An
+            // unselected item has nothing to deselect, and the selection
+            // model's bookkeeping for it is the costliest step here.
+            if (item->isSelected())
+                item->setSelected(false);
         } else {
-            item->setBackground(QBrush(Qt::transparent, Qt::SolidPattern));
+            item->setData(Qt::BackgroundRole, otherBackground);
         }
     }
 
@@ -432,10 +491,16 @@ void Widget::Private::responseFinished()
 void Widget::Private::timerEvent(QTimerEvent *)
 {
     // One instant for the whole tick.
-    const QDateTime now = Private::now();
-    const int phaseSecs = secondsSince(lightProperty("phaseChangeTime").toDateTime(), now);
+    qint64 now = 0;
+    const bool nowValid = nowMSecs(now);
+    const QDateTime phaseTime = lightProperty("phaseChangeTime").toDateTime();
+    const int phaseSecs = nowValid && phaseTime.isValid()
+        ? secondsBetween(epochMSecs(phaseTime, convertedPhaseTime, phaseTimeMSecs), now)
+        : 0;
     QString status = tr("%1: %2").arg(stateText, QString::number(phaseSecs));
-    const int dcSecs = lastActionTime.isValid() ? secondsSince(lastActionTime, now) : 0;
+    const int dcSecs = nowValid && lastActionTime.isValid()
+        ? secondsBetween(epochMSecs(lastActionTime, convertedActionTime, actionTimeMSecs), now)
+        : 0;
     if (lastActionTime.isValid())
         status += tr(" DC: %1").arg(dcSecs);
     if (pendingResponse) {

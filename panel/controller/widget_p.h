@@ -50,6 +50,13 @@ public:
     QPointer<QMessageBox> closePrompt;
     // The close was accepted: the panel only awaits its deletion.
     bool closing = false;
+    // The last phase change time and action time the tick converted, with
+    // their instants in milliseconds since the epoch: turning a local time
+    // into an instant costs a system call, and these rarely change.
+    QDateTime convertedPhaseTime;
+    qint64 phaseTimeMSecs = 0;
+    QDateTime convertedActionTime;
+    qint64 actionTimeMSecs = 0;
 
     static Private *get(Widget *panel);
     // The time every panel measures with; tests may replace it.
@@ -76,6 +83,9 @@ private:
     int lightCurrentStage() const;
 
     void fillStageList();
+    // The clock's instant in milliseconds since the epoch; false when it reads invalid.
+    static bool nowMSecs(qint64 &mSecs);
+    static qint64 epochMSecs(const QDateTime &time, QDateTime &converted, qint64 &mSecs);
     // A controller may report its new state from inside a command, and the
     // host may delete the panel on that report: after "setLocal" and
     // "sendCommand" nothing of this object is touched unless it still lives.
