@@ -54,11 +54,21 @@ const QSize listIconSize(200, 125);
 
 // What a hostile picture may cost a panel that composes it into its
 // 200 x 125 icon, per file.
+#ifdef __SANITIZE_ADDRESS__
+// The sanitizers' checks make drawing several times slower; the bound is
+// about what stays bounded, not about speed.
+constexpr qint64 pictureMillisecondsBound = 10000;
+#else
 constexpr qint64 pictureMillisecondsBound = 2000;
+#endif
 constexpr qint64 pictureKibibytesBound = 200 * 1024;
 // Far beyond any junction, and still no frozen workstation.
 constexpr int manyStages = 10000;
+#ifdef __SANITIZE_ADDRESS__
+constexpr qint64 manyStagesMillisecondsBound = 15000;
+#else
 constexpr qint64 manyStagesMillisecondsBound = 5000;
+#endif
 constexpr qint64 manyStagesKibibytesBound = 256 * 1024;
 constexpr qint64 stateChangeMillisecondsBound = 1000;
 // One tick, whatever text the host's request gives.
