@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "widget.h"
 
+#include "controller/hostcall.h"
 #include "controller/widget_p.h"
-
-#include <helvor/light.h>
 
 #include <QCloseEvent>
 #include <QDebug>
@@ -28,12 +27,8 @@ Widget::Widget(QObject *light)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWidget(&d->container);
-
-    // open() has checked the class: the host's vtable is the contract here.
-    const auto *controller = static_cast<const Helvor::Light *>(light);
-    setObjectName(QStringLiteral("%1_%2").arg(QLatin1String(metaObject()->className())).arg(controller->number()));
-    setWindowTitle(tr("%1:%2").arg(controller->number()).arg(controller->displayName()));
-
+    // Listed before the controller is asked anything: whatever the host does
+    // inside those calls, an open() for this controller finds this panel.
     openPanels.append(this);
 }
 
@@ -41,13 +36,37 @@ Widget::~Widget()
 {
     // Off the list first: copies handed out keep their content.
     openPanels.removeOne(this);
+    d->panel = nullptr;
+    // Deleted from inside a call into host code, the panel leaves its
+    // private object behind until that call has returned: the code that
+    // made it, and the widgets whose signals led to it, are still running.
+    if (d->hostCalls > 0) {
+        d->killTimer(d->timerId);
+        d->timerId = 0;
+        d->container.setParent(nullptr);
+        return;
+    }
     // The container is the dock's child but lives in d: it must go before the dock.
     delete d;
 }
 
+bool Widget::attach()
+{
+    HostCall call(d);
+    const int number = call.number();
+    if (!call)
+        return false;
+    const QString name = call.displayName();
+    if (!call)
+        return false;
+    setObjectName(QStringLiteral("%1_%2").arg(QLatin1String(metaObject()->className())).arg(number));
+    setWindowTitle(tr("%1:%2").arg(number).arg(name));
+    return call && d->attach();
+}
+
 QWidget *Widget::open(QObject *light)
 {
-    if (!light || !light->inherits("Helvor::Light"))
+    if (!HostCall::isController(light))
         return nullptr;
     for (int i = 0; i < openPanels.size(); ++i) {
         QWidget *entry = openPanels.at(i);
@@ -62,7 +81,16 @@ QWidget *Widget::open(QObject *light)
         if (panel->d->light == light && !panel->d->closing)
             return panel;
     }
-    return new Widget(light);
+    const QPointer<Widget> panel(new Widget(light));
+    if (panel->attach() && !panel->d->closing)
+        return panel;
+    // The controller or the panel went while the panel was built, or the
+    // host closed it meanwhile: there is nothing to hand out.
+    if (panel) {
+        panel->d->closing = true;
+        panel->deleteLater();
+    }
+    return nullptr;
 }
 
 QList<QWidget *> Widget::panels()

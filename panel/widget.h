@@ -19,8 +19,6 @@ class Widget : public QDockWidget
     Q_PROPERTY(int defaultInactivityPeriod READ defaultInactivityPeriod WRITE setDefaultInactivityPeriod)
 
 public:
-    // Call only through open(): light must be a live Helvor::Light without a panel.
-    explicit Widget(QObject *light);
     ~Widget() override;
 
     // The panel serving light, made if there is none; null when light is no controller.
@@ -45,6 +43,12 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // Only open() makes panels: light must be a live Helvor::Light without a panel.
+    explicit Widget(QObject *light);
+    // Names the panel after its controller and connects it; false when the
+    // panel or the controller went meanwhile.
+    bool attach();
+
     Private *d;
 };
 

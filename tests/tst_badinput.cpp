@@ -1061,8 +1061,9 @@ void tst_BadInput::openArguments_data()
     QTest::newRow("number INT_MIN") << OpenArgument::NumberExtremes << QStringLiteral("-2147483648:Low");
     QTest::newRow("name with line break, tab and NUL")
         << OpenArgument::NameWithBreaks << QStringLiteral("42:North\ngate\t") + QChar(0) + QStringLiteral("x");
+    // Shown cut short, so that laying the title out stays cheap.
     QTest::newRow("name of 100,000 characters")
-        << OpenArgument::LongName << QStringLiteral("43:") + QString(100000, QLatin1Char('n'));
+        << OpenArgument::LongName << QStringLiteral("43:") + QString(255, QLatin1Char('n')) + QChar(0x2026);
 }
 
 void tst_BadInput::openArguments()
@@ -1446,7 +1447,7 @@ void tst_BadInput::stageProperties_data()
     row("description", "QDateTime") << QVariant(start) << QStringLiteral("5:2024-06-12T10:00:00.000Z") << 5
                                     << placeholder;
     row("description", "100,000 characters")
-        << QVariant(longText) << QStringLiteral("5:") + longText << 5 << placeholder;
+        << QVariant(longText) << QStringLiteral("5:") + longText.left(255) + QChar(0x2026) << 5 << placeholder;
     row("description", "line break, NUL, right-to-left")
         << QVariant(QStringLiteral("a\nb") + QChar(0) + QString::fromUtf8("\xd7\xa9\xd7\x9c"))
         << QStringLiteral("5:a\nb") + QChar(0) + QString::fromUtf8("\xd7\xa9\xd7\x9c") << 5 << placeholder;
@@ -1726,7 +1727,10 @@ void tst_BadInput::requestValues_data()
     QTest::newRow("toString returning QByteArray") << RequestKind::BytesToString << QStringLiteral("");
     QTest::newRow("toString returning QVariant") << RequestKind::VariantToString << QStringLiteral("");
     QTest::newRow("toString as a private slot") << RequestKind::PrivateSlot << QStringLiteral("set_yf");
+    // Shown cut short: a tick stays cheap whatever the host hands over.
     QTest::newRow("toString of 100,000 characters") << RequestKind::LongText << QString(100000, QLatin1Char('x'));
+    QTest::newRow("toString of 50,000,000 characters")
+        << RequestKind::LongText << QString(50000000, QLatin1Char('x'));
     QTest::newRow("toString with line break, NUL and right-to-left")
         << RequestKind::ControlCharacters
         << QStringLiteral("set\n_yf") + QChar(0) + QString::fromUtf8("\xd7\xa9\xd7\x9c");
@@ -1802,7 +1806,8 @@ void tst_BadInput::requestValues()
     const QString status = statusAfterTick(panel);
     const qint64 tickMilliseconds = timer.elapsed();
     const QString state = kind == RequestKind::EmitsStateChanged ? QStringLiteral("Dark") : QStringLiteral("YF");
-    const QString sending = text.isNull() ? QString() : QStringLiteral(" Sending command: ") + text;
+    const QString shown = text.size() > 256 ? text.left(255) + QChar(0x2026) : text;
+    const QString sending = text.isNull() ? QString() : QStringLiteral(" Sending command: ") + shown;
     // The state text of this tick was composed before toString ran.
     QCOMPARE(status, QStringLiteral("YF: 15") + sending);
     if (kind == RequestKind::LongText)

@@ -1,19 +1,21 @@
 // SPDX-License-Identifier: MIT
 #include "widget_p.h"
 
+#include "hostcall.h"
 #include "stagepictures.h"
-
-#include <helvor/light.h>
 
 #include <QAction>
 #include <QBrush>
+#include <QHelpEvent>
 #include <QIcon>
 #include <QItemSelectionModel>
 #include <QListWidget>
 #include <QListWidgetItem>
 #include <QSound>
+#include <QTextDocument>
 #include <QTimerEvent>
 #include <QToolBar>
+#include <QToolTip>
 
 #include <limits>
 
@@ -49,6 +51,7 @@ int secondsBetween(qint64 sinceMSecs, qint64 nowMSecs)
 
 Widget::Private::Private(QObject *light, Widget *panel)
     : QObject(nullptr)
+    , light(light)
     , panel(panel)
 {
     ui.setupUi(&container);
@@ -61,20 +64,38 @@ Widget::Private::Private(QObject *light, Widget *panel)
     inactivitySpin.setStatusTip(tip);
     inactivitySpin.setToolTip(tip);
 
+    // The line shows the host's request text: words, never markup.
+    statusLabel.setTextFormat(Qt::PlainText);
     ui.toolBar->addWidget(&inactivitySpin);
     ui.toolBar->addWidget(&statusLabel);
+    // The stage tips hold the host's descriptions; see eventFilter.
+    ui.listWidget->viewport()->installEventFilter(this);
+}
 
-    this->light = light;
+bool Widget::Private::attach()
+{
+    HostCall call(this);
+    // First of all: a controller destroyed from here on takes the panel with it.
+    call.connectLight(SIGNAL(destroyed()), SLOT(lightDestroyed()));
+    if (!call)
+        return false;
 
     fillStageList();
+    if (!call)
+        return false;
     lightStateChanged();
+    if (!call)
+        return false;
     ui.actionDC->setChecked(dispatchActive);
     setDispatchControlMode(dispatchActive);
+    if (!call)
+        return false;
 
     // Connected only now, so that building the panel sends no command
     // through a slot: the one it may send is the "setLocal" above.
-    connect(light, SIGNAL(stateChanged()), this, SLOT(lightStateChanged()));
-    connect(light, SIGNAL(destroyed()), this, SLOT(lightDestroyed()));
+    call.connectLight(SIGNAL(stateChanged()), SLOT(lightStateChanged()));
+    if (!call)
+        return false;
     connect(ui.actionDC, SIGNAL(triggered(bool)), this, SLOT(setDispatchControlMode(bool)));
     connect(ui.actionYF, SIGNAL(triggered()), this, SLOT(setYF()));
     connect(ui.actionDark, SIGNAL(triggered()), this, SLOT(setDark()));
@@ -82,6 +103,7 @@ Widget::Private::Private(QObject *light, Widget *panel)
     connect(ui.listWidget, SIGNAL(itemSelectionChanged()), this, SLOT(setPhase()));
 
     timerId = startTimer(500, Qt::CoarseTimer);
+    return true;
 }
 
 Widget::Private::~Private() = default;
@@ -125,41 +147,42 @@ qint64 Widget::Private::epochMSecs(const QDateTime &time, QDateTime &converted, 
     return mSecs;
 }
 
-QVariant Widget::Private::lightProperty(const char *name) const
-{
-    return light ? light->property(name) : QVariant();
-}
-
-int Widget::Private::lightCurrentStage() const
-{
-    // The class was checked when the panel was opened; the host's vtable is the contract.
-    return light ? static_cast<const Helvor::Light *>(light.data())->currentStage() : -1;
-}
-
 void Widget::Private::fillStageList()
 {
-    QList<QObject *> stages;
-    if (!light || !QMetaObject::invokeMethod(light, "phases", Q_RETURN_ARG(QList<QObject *>, stages)))
+    HostCall call(this);
+    const QList<QPointer<QObject>> stages = call.stages();
+    if (!call)
         return;
 
     StagePictures pictures(ui.listWidget->iconSize());
-    for (int i = 0; i < stages.size(); ++i) {
-        QObject *stage = stages.at(i);
+    for (const QPointer<QObject> &stage : stages) {
+        // A stage the host deleted meanwhile, or never gave, is left out.
+        const QVariant id = call.stageProperty(stage, "id");
+        const QVariant description = call.stageProperty(stage, "description");
+        const QVariant schema = call.stageProperty(stage, "shema");
+        if (!call)
+            return;
         if (!stage)
             continue;
-        const int number = stage->property("id").toInt();
-        const QString description = stage->property("description").toString();
+        const int number = id.toInt();
+        const QString text = HostCall::shown(description.toString());
 
-        auto *item = new QListWidgetItem(tr("%1:%2").arg(number).arg(description), ui.listWidget);
+        auto *item = new QListWidgetItem(tr("%1:%2").arg(number).arg(text), ui.listWidget);
         item->setData(Qt::UserRole, number);
-        const QString tip = tr("Set stage number %1: %2").arg(number).arg(description);
+        const QString tip = tr("Set stage number %1: %2").arg(number).arg(text);
         item->setStatusTip(tip);
         item->setToolTip(tip);
 
-        const QString stageSchema = stage->property("shema").toString();
-        QIcon icon = StagePictures::isComposed(stageSchema)
-            ? pictures.composed(lightProperty("shema").toString(), stageSchema)
-            : pictures.picture(stageSchema);
+        const QString stageSchema = schema.toString();
+        QIcon icon;
+        if (StagePictures::isComposed(stageSchema)) {
+            const QString planSchema = call.property("shema").toString();
+            if (!call)
+                return;
+            icon = pictures.composed(planSchema, stageSchema);
+        } else {
+            icon = pictures.picture(stageSchema);
+        }
         // A stage without any picture still gets an icon of the common size.
         if (icon.isNull())
             icon = pictures.blank();
@@ -167,20 +190,24 @@ void Widget::Private::fillStageList()
     }
 }
 
-bool Widget::Private::invokeCommand(const char *method, QGenericArgument a1, QGenericArgument a2)
+bool Widget::Private::invokeCommand(const QVariant &command, const QVariant &argument)
 {
-    if (pendingResponse || !light)
+    // One command at a time, also when the host runs the operator's clicks
+    // in an event loop of its own while it takes the first.
+    if (pendingResponse || commandUnderWay || !light)
         return false;
-    QObject *response = nullptr;
-    // The host may delete the panel inside the call.
-    const QPointer<Private> self(this);
-    QMetaObject::invokeMethod(light, method, QGenericReturnArgument("Response*", &response), a1, a2);
-    if (!self)
+    HostCall call(this);
+    commandUnderWay = true;
+    const QPointer<QObject> response = call.sendCommand(command, argument);
+    if (!call.panelAlive())
+        return false;
+    commandUnderWay = false;
+    if (!call || !response)
         return false;
     pendingResponse = response;
-    if (!response)
+    call.connectResponse(response, SIGNAL(finished()), SLOT(responseFinished()));
+    if (!call)
         return false;
-    connect(response, SIGNAL(finished()), this, SLOT(responseFinished()));
     // A response the host deletes unfinished must not keep the panel waiting.
     connect(response, &QObject::destroyed, this, [this] { responseDestroyed(); });
     return true;
@@ -196,6 +223,8 @@ void Widget::Private::responseDestroyed()
 
 void Widget::Private::setDispatchControlMode(bool checked)
 {
+    // From here on: clearing the selection reaches whoever listens to the list.
+    HostCall call(this);
     ui.actionDC->setChecked(checked);
     ui.actionDark->setEnabled(checked);
     ui.actionYF->setEnabled(checked);
@@ -205,43 +234,40 @@ void Widget::Private::setDispatchControlMode(bool checked)
         return;
 
     ui.listWidget->selectionModel()->clear();
-    if (light) {
-        const QPointer<Private> self(this);
-        QMetaObject::invokeMethod(light, "setLocal");
-        if (!self)
-            return;
-    }
+    if (!call.panelAlive())
+        return;
+    call.setLocal();
+    if (!call.panelAlive())
+        return;
     lastCommand = localRequested;
 }
 
 void Widget::Private::setYF()
 {
-    if (invokeCommand("sendCommand", Q_ARG(QVariant, QVariant(QStringLiteral("set_yf")))))
+    if (invokeCommand(QStringLiteral("set_yf")))
         lastCommand = modeCommand;
 }
 
 void Widget::Private::setDark()
 {
-    if (invokeCommand("sendCommand", Q_ARG(QVariant, QVariant(QStringLiteral("set_os")))))
+    if (invokeCommand(QStringLiteral("set_os")))
         lastCommand = modeCommand;
 }
 
 void Widget::Private::restart()
 {
     // A restart is never tracked and never waits for a pending command.
-    if (light) {
-        const QPointer<Private> self(this);
-        QMetaObject::invokeMethod(light, "sendCommand", Q_ARG(QVariant, QVariant(QStringLiteral("set_start"))));
-        if (!self)
-            return;
-    }
+    HostCall call(this);
+    call.sendRestart();
+    if (!call.panelAlive())
+        return;
     lastCommand = restartSent;
 }
 
 void Widget::Private::setPhase()
 {
     // The operator's selection stays even when no command can go out.
-    if (pendingResponse)
+    if (pendingResponse || commandUnderWay)
         return;
     const QList<QListWidgetItem *> selected = ui.listWidget->selectedItems();
     if (selected.isEmpty())
@@ -250,15 +276,36 @@ void Widget::Private::setPhase()
     const int stage = selected.first()->data(Qt::UserRole).toInt(&ok);
     if (!ok)
         return;
-    if (invokeCommand("sendCommand", Q_ARG(QVariant, QVariant(QStringLiteral("set_phase"))),
-                      Q_ARG(QVariant, QVariant(stage))))
+    if (invokeCommand(QStringLiteral("set_phase"), stage))
         lastCommand = stage;
 }
 
 void Widget::Private::lightStateChanged()
 {
-    const int source = lightProperty("controlSource").toInt();
-    const int algorithm = lightProperty("controlAlgorithm").toInt();
+    // A host that reports a change while the panel reads its state is
+    // answered once more afterwards, not from inside the read: a getter
+    // that always reports would otherwise recurse without end.
+    if (refreshing) {
+        refreshAgain = true;
+        return;
+    }
+    refreshing = true;
+    refreshState();
+    if (panel && refreshAgain)
+        refreshState();
+    refreshing = false;
+}
+
+void Widget::Private::refreshState()
+{
+    refreshAgain = false;
+    HostCall call(this);
+    const int source = call.property("controlSource").toInt();
+    if (!call)
+        return;
+    const int algorithm = call.property("controlAlgorithm").toInt();
+    if (!call)
+        return;
     // Source 3 is the centre; algorithms 0, 252 (0xFC) and 255 (0xFF) are
     // the ones the centre drives a controller with.
     dispatchActive = source == 3 && (algorithm == 0 || algorithm == 252 || algorithm == 255);
@@ -271,32 +318,23 @@ void Widget::Private::lightStateChanged()
             lastActionTime = QDateTime();
     }
 
-    // The two backgrounds as the items hold them, made once: an item
-    // given the background it already has changes nothing.
-    static const QVariant runningBackground = QBrush(Qt::green, Qt::SolidPattern);
-    static const QVariant otherBackground = QBrush(Qt::transparent, Qt::SolidPattern);
-    const int stage = lightCurrentStage();
-    const QVariant running(stage);
-    for (int row = 0; row < ui.listWidget->count(); ++row) {
-        QListWidgetItem *item = ui.listWidget->item(row);
-        if (item->data(Qt::UserRole) == running) {
-            item->setData(Qt::BackgroundRole, runningBackground);
-            // A stage the operator ordered shows green once it runs. An
-            // unselected item has nothing to deselect, and the selection
-            // model's bookkeeping for it is the costliest step here.
-            if (item->isSelected())
-                item->setSelected(false);
-        } else {
-            item->setData(Qt::BackgroundRole, otherBackground);
-        }
-    }
+    const int stage = call.currentStage();
+    if (!call)
+        return;
+    markRunningStage(stage);
 
-    if (!lightProperty("isConnected").toBool()) {
+    const bool connected = call.property("isConnected").toBool();
+    if (!call)
+        return;
+    if (!connected) {
         stateText = tr("Disconnected");
     } else if (stage >= 0) {
         stateText = tr("Stage %1").arg(stage);
     } else {
-        switch (lightProperty("keyRegime").toInt()) {
+        const int keyRegime = call.property("keyRegime").toInt();
+        if (!call)
+            return;
+        switch (keyRegime) {
         case 0:
             stateText = tr("Dark");
             break;
@@ -316,9 +354,34 @@ void Widget::Private::lightStateChanged()
     }
 }
 
+void Widget::Private::markRunningStage(int stage)
+{
+    // The two backgrounds as the items hold them, made once: an item
+    // given the background it already has changes nothing.
+    static const QVariant runningBackground = QBrush(Qt::green, Qt::SolidPattern);
+    static const QVariant otherBackground = QBrush(Qt::transparent, Qt::SolidPattern);
+    const QVariant running(stage);
+    for (int row = 0; row < ui.listWidget->count(); ++row) {
+        QListWidgetItem *item = ui.listWidget->item(row);
+        if (item->data(Qt::UserRole) == running) {
+            item->setData(Qt::BackgroundRole, runningBackground);
+            // A stage the operator ordered shows green once it runs. An
+            // unselected item has nothing to deselect, and the selection
+            // model's bookkeeping for it is the costliest step here.
+            if (item->isSelected())
+                item->setSelected(false);
+        } else {
+            item->setData(Qt::BackgroundRole, otherBackground);
+        }
+    }
+}
+
 void Widget::Private::lightDestroyed()
 {
+    if (!panel)
+        return;
     killTimer(timerId);
+    timerId = 0;
     // A close prompt still open asks about a controller that is gone.
     // closeEvent copes with the panel being deleted inside the prompt.
     if (closePrompt)
@@ -328,54 +391,95 @@ void Widget::Private::lightDestroyed()
 
 void Widget::Private::responseFinished()
 {
-    QObject *response = pendingResponse;
+    const QPointer<QObject> response = pendingResponse;
     // Only the tracked response ends the wait: a stale one, or one that
     // signals twice, finds nothing to end.
     if (!response || (sender() && sender() != response))
         return;
-    // Read in 64 bits: cut to an int, 0x100001200 would pass for 4608.
+    // Done with before its result is read: whatever the host does while it
+    // is asked, nothing the response signals later reaches this panel.
+    pendingResponse.clear();
+    HostCall call(this);
+    call.disconnectResponse(response);
+    if (!call.panelAlive())
+        return;
     bool known = false;
-    if (response->property("error").toLongLong(&known) == commandDone && known)
+    const qint64 error = call.responseError(response, &known);
+    if (!call.panelAlive())
+        return;
+    if (known && error == commandDone)
         lastActionTime = now();
     else
         lastCommand = commandRefused;
-    pendingResponse.clear();
-    // Once done, a response is the host's alone: nothing it signals later reaches us.
-    disconnect(response, nullptr, this, nullptr);
+}
+
+bool Widget::Private::eventFilter(QObject *watched, QEvent *event)
+{
+    // Qt lays a tip out as rich text when it looks like markup, and reads
+    // the file an <img> in it names: the stage tips hold the host's
+    // descriptions, so they are shown as the words they are.
+    if (event->type() == QEvent::ToolTip && watched == ui.listWidget->viewport()) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const QListWidgetItem *item = ui.listWidget->itemAt(help->pos());
+        const QString tip = item ? item->toolTip() : QString();
+        if (tip.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), Qt::convertFromPlainText(tip), ui.listWidget->viewport(),
+                               ui.listWidget->visualItemRect(item));
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void Widget::Private::timerEvent(QTimerEvent *)
 {
+    int dcSecs = 0;
+    if (showStatus(&dcSecs))
+        watch(dcSecs);
+}
+
+bool Widget::Private::showStatus(int *dcSecs)
+{
     // One instant for the whole tick.
     qint64 now = 0;
     const bool nowValid = nowMSecs(now);
-    const QDateTime phaseTime = lightProperty("phaseChangeTime").toDateTime();
+    HostCall call(this);
+    const QDateTime phaseTime = call.property("phaseChangeTime").toDateTime();
+    if (!call)
+        return false;
     const int phaseSecs = nowValid && phaseTime.isValid()
         ? secondsBetween(epochMSecs(phaseTime, convertedPhaseTime, phaseTimeMSecs), now)
         : 0;
     QString status = tr("%1: %2").arg(stateText, QString::number(phaseSecs));
-    const int dcSecs = nowValid && lastActionTime.isValid()
+    *dcSecs = nowValid && lastActionTime.isValid()
         ? secondsBetween(epochMSecs(lastActionTime, convertedActionTime, actionTimeMSecs), now)
         : 0;
     if (lastActionTime.isValid())
-        status += tr(" DC: %1").arg(dcSecs);
+        status += tr(" DC: %1").arg(*dcSecs);
     if (pendingResponse) {
-        if (QObject *request = qvariant_cast<QObject *>(pendingResponse->property("request"))) {
-            QString text;
-            QMetaObject::invokeMethod(request, "toString", Q_RETURN_ARG(QString, text));
+        bool hasRequest = false;
+        const QString text = call.requestText(pendingResponse, &hasRequest);
+        if (!call)
+            return false;
+        if (hasRequest)
             status += tr(" Sending command: %1").arg(text);
-        }
     }
     statusLabel.setText(status);
+    return call.panelAlive();
+}
 
-    // The watchdog: warn while the operator has been idle for longer than
-    // the period less the lead, and hand the controller back once the
-    // period itself has run out. In 64 bits, any pair of ints subtracts.
+void Widget::Private::watch(int dcSecs)
+{
+    // Warn while the operator has been idle for longer than the period less
+    // the lead, and hand the controller back once the period itself has run
+    // out. In 64 bits, any pair of ints subtracts.
     const int period = inactivitySpin.value();
     const qint64 warnAfter = qint64(period) - Widget::alarmBefore();
     QString title = panel->windowTitle();
     const QChar marker = title.isEmpty() ? QChar() : title.at(0);
     const bool blinking = marker == QLatin1Char('!') || marker == QLatin1Char(' ');
+    const QPointer<Private> self(this);
     if (dcSecs > warnAfter && dispatchActive && ui.actionDC->isChecked()) {
         if (marker == QLatin1Char(' ')) {
             title[0] = QLatin1Char('!');
@@ -383,12 +487,15 @@ void Widget::Private::timerEvent(QTimerEvent *)
         } else if (marker == QLatin1Char('!')) {
             title[0] = QLatin1Char(' ');
         } else {
+            // Raising and retitling reach the host's docking.
             panel->raise();
+            if (!self)
+                return;
             title.prepend(QLatin1Char('!'));
             playAlarm();
         }
         panel->setWindowTitle(title);
-        if (dcSecs > period)
+        if (self && dcSecs > period)
             setDispatchControlMode(false);
     } else if (blinking) {
         title.remove(0, 1);

@@ -27,8 +27,14 @@ class Widget::Private : public QObject
     Q_OBJECT
 
 public:
+    // Builds the form; asks nothing of the controller yet.
     Private(QObject *light, Widget *panel);
     ~Private() override;
+
+    // Everything that asks the controller: stages, first state, control
+    // mode, connections and the timer. False when the panel or its
+    // controller did not live through it.
+    bool attach();
 
     // Members are destroyed in reverse order: the spin box and the label
     // sit on the tool bar inside container, so they must go before it.
@@ -39,6 +45,8 @@ public:
     // Guarded: the host may destroy the controller at any time, and
     // nothing may be asked of it afterwards.
     QPointer<QObject> light;
+    // Null once the panel is gone and this object only waits for the
+    // host's calls to return; see HostCall.
     Widget *panel;
     bool dispatchActive = false;
     int lastCommand = 0;
@@ -50,6 +58,13 @@ public:
     QPointer<QMessageBox> closePrompt;
     // The close was accepted: the panel only awaits its deletion.
     bool closing = false;
+    // Calls into host code under way; see HostCall.
+    int hostCalls = 0;
+    // A command call is out to the controller and has not returned yet.
+    bool commandUnderWay = false;
+    // The state is being read; the host reported a change meanwhile.
+    bool refreshing = false;
+    bool refreshAgain = false;
     // The last phase change time and action time the tick converted, with
     // their instants in milliseconds since the epoch: turning a local time
     // into an instant costs a system call, and these rarely change.
@@ -76,20 +91,21 @@ private Q_SLOTS:
 
 protected:
     void timerEvent(QTimerEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // Everything the panel asks of its controller goes through these two.
-    QVariant lightProperty(const char *name) const;
-    int lightCurrentStage() const;
-
     void fillStageList();
+    void refreshState();
+    void markRunningStage(int stage);
+    // The status line; false when the panel went while the host was asked.
+    bool showStatus(int *dcSecs);
+    // The inactivity watchdog.
+    void watch(int dcSecs);
     // The clock's instant in milliseconds since the epoch; false when it reads invalid.
     static bool nowMSecs(qint64 &mSecs);
     static qint64 epochMSecs(const QDateTime &time, QDateTime &converted, qint64 &mSecs);
-    // A controller may report its new state from inside a command, and the
-    // host may delete the panel on that report: after "setLocal" and
-    // "sendCommand" nothing of this object is touched unless it still lives.
-    bool invokeCommand(const char *method, QGenericArgument a1, QGenericArgument a2 = QGenericArgument());
+    // Sends a command whose response the panel tracks; false when none is tracked.
+    bool invokeCommand(const QVariant &command, const QVariant &argument = QVariant());
     void responseDestroyed();
     void playAlarm();
 };
