@@ -22,6 +22,8 @@
 #include <QSettings>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTextDocument>
+#include <QToolTip>
 #include <QUrl>
 #include <QtEndian>
 #include <QtTest>
@@ -863,6 +865,9 @@ Q_DECLARE_METATYPE(RequestKind)
 enum class Where { Stage, Controller, Picture };
 Q_DECLARE_METATYPE(Where)
 
+enum class Shown { Tip, Status };
+Q_DECLARE_METATYPE(Shown)
+
 class tst_BadInput : public QObject
 {
     Q_OBJECT
@@ -897,6 +902,8 @@ private Q_SLOTS:
     void responseErrorValues();
     void requestValues_data();
     void requestValues();
+    void hostTexts_data();
+    void hostTexts();
     void schemaPaths_data();
     void schemaPaths();
     void hostilePictures_data();
@@ -1729,8 +1736,7 @@ void tst_BadInput::requestValues_data()
     QTest::newRow("toString as a private slot") << RequestKind::PrivateSlot << QStringLiteral("set_yf");
     // Shown cut short: a tick stays cheap whatever the host hands over.
     QTest::newRow("toString of 100,000 characters") << RequestKind::LongText << QString(100000, QLatin1Char('x'));
-    QTest::newRow("toString of 50,000,000 characters")
-        << RequestKind::LongText << QString(50000000, QLatin1Char('x'));
+    QTest::newRow("toString of 50,000,000 characters") << RequestKind::LongText << QString(50000000, QLatin1Char('x'));
     QTest::newRow("toString with line break, NUL and right-to-left")
         << RequestKind::ControlCharacters
         << QStringLiteral("set\n_yf") + QChar(0) + QString::fromUtf8("\xd7\xa9\xd7\x9c");
@@ -1823,6 +1829,91 @@ void tst_BadInput::requestValues()
     QCOMPARE(statusAfterTick(panel), state + QStringLiteral(": 15") + (gone ? QString() : sending));
     QString why;
     QVERIFY2(panelWorks(panel, light, &why), qPrintable(why));
+}
+
+void tst_BadInput::hostTexts_data()
+{
+    QTest::addColumn<Shown>("shown");
+    // {fifo} is a FIFO, {zero} a link to /dev/zero: Qt's rich text reads
+    // the file an image names while it lays the text out.
+    QTest::addColumn<QString>("text");
+
+    const struct
+    {
+        const char *what;
+        const char *text;
+    } texts[] = {
+        {"bold markup", "<b>set_yf</b>"},
+        {"an image that is a FIFO", "<img src=\"{fifo}\">set_yf"},
+        {"an image reading /dev/zero", "<img src=\"{zero}\">set_yf"},
+        {"a link and an entity", "<a href=\"file:///etc/passwd\">set&amp;yf</a>"},
+    };
+    for (const auto &text : texts) {
+        QTest::addRow("stage tip with %s", text.what) << Shown::Tip << QString::fromUtf8(text.text);
+        QTest::addRow("status line with %s", text.what) << Shown::Status << QString::fromUtf8(text.text);
+    }
+}
+
+// Descriptions and request texts are the host's words: the operator reads
+// them as they are, and nothing in them makes the panel read a file.
+void tst_BadInput::hostTexts()
+{
+    QFETCH(Shown, shown);
+    QFETCH(QString, text);
+
+    QTemporaryDir temporary;
+    QVERIFY(temporary.isValid());
+    const QDir dir(temporary.path());
+    QList<QSharedPointer<FifoWatch>> fifos;
+    QVERIFY(makeFiles(dir, QStringLiteral("fifo.png=fifo|zero.png=zero"), &fifos));
+    text.replace(QLatin1String("{fifo}"), dir.filePath(QStringLiteral("fifo.png")));
+    text.replace(QLatin1String("{zero}"), dir.filePath(QStringLiteral("zero.png")));
+
+    const PeakMemory memory;
+    QElapsedTimer timer;
+    timer.start();
+    QString seen;
+    if (shown == Shown::Tip) {
+        auto *light = new ProbeLight(58);
+        light->stages.append(new Helvor::Stage(4, text, QString(), light));
+        QWidget *panel = openPanel(light);
+        QVERIFY(panel);
+        panel->show();
+        QListWidget *list = Host::stageList(panel);
+        const QPoint at = list->visualItemRect(list->item(0)).center();
+        QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(list->viewport(), &help);
+        QVERIFY(QToolTip::isVisible());
+        // What the tip shows, as the operator reads it.
+        QTextDocument document;
+        document.setHtml(QToolTip::text());
+        seen = document.toPlainText();
+        QToolTip::hideText();
+        QCOMPARE(seen, QStringLiteral("Set stage number 4: ") + text);
+    } else {
+        auto *light = new Loose::Light(58);
+        light->prepare = [text](Loose::Response *response) {
+            auto *request = new ScriptedRequest(response);
+            request->text = text;
+            response->setProperty("request", objectValue(request));
+        };
+        QWidget *panel = openPanel(light);
+        QVERIFY(panel);
+        panel->show();
+        Host::action(panel, "actionYF")->trigger();
+        QLabel &label = Host::d(panel)->statusLabel;
+        Host::tick(panel);
+        // Laid out and drawn, as the operator's screen would.
+        label.grab();
+        seen = label.text();
+        QCOMPARE(label.textFormat(), Qt::PlainText);
+        QCOMPARE(seen, QStringLiteral("YF: 15 Sending command: ") + text);
+    }
+    const qint64 milliseconds = timer.elapsed();
+    const qint64 growth = memory.growthKibibytes();
+    QCOMPARE(fifoReleases(fifos), 0);
+    QVERIFY2(milliseconds <= tickMillisecondsBound, qPrintable(QStringLiteral("%1 ms").arg(milliseconds)));
+    QVERIFY2(growth <= pictureKibibytesBound, qPrintable(QStringLiteral("%1 KiB").arg(growth)));
 }
 
 void tst_BadInput::schemaPaths_data()

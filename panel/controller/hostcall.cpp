@@ -72,10 +72,12 @@ QList<QPointer<QObject>> HostCall::stages()
 {
     QList<QObject *> stages;
     QList<QPointer<QObject>> guarded;
-    if (!*this || !QMetaObject::invokeMethod(m_light, "phases", Q_RETURN_ARG(QList<QObject *>, stages)))
+    if (!*this || !QMetaObject::invokeMethod(m_light, "phases", Q_RETURN_ARG(QList<QObject *>, stages)) || !*this)
         return guarded;
-    // Guarded before any other host code runs: reading one stage may make
-    // the host rebuild the others.
+    // The stages of a controller that went inside the call may have gone
+    // with it: only those of a live one are touched. They are guarded
+    // before any other host code runs: reading one stage may make the host
+    // rebuild the others.
     guarded.reserve(stages.size());
     for (QObject *stage : qAsConst(stages))
         guarded.append(stage);
@@ -94,7 +96,9 @@ QObject *HostCall::sendCommand(const QVariant &command, const QVariant &argument
     else
         QMetaObject::invokeMethod(m_light, "sendCommand", QGenericReturnArgument("Response*", &response),
                                   Q_ARG(QVariant, command));
-    return response;
+    // A controller that went inside the call may have taken its response
+    // with it: nothing it returned is touched then.
+    return *this ? response : nullptr;
 }
 
 void HostCall::sendRestart()
@@ -131,7 +135,11 @@ QString HostCall::requestText(const QPointer<QObject> &response, bool *hasReques
     *hasRequest = false;
     if (!response || !m_d->panel)
         return QString();
-    const QPointer<QObject> request = qvariant_cast<QObject *>(response->property("request"));
+    const QVariant value = response->property("request");
+    // Likewise a response that went inside the read, with its request.
+    if (!response || !m_d->panel)
+        return QString();
+    const QPointer<QObject> request = qvariant_cast<QObject *>(value);
     *hasRequest = !request.isNull();
     QString text;
     if (request && m_d->panel)
