@@ -19,7 +19,7 @@ packages=(
     fonts-dejavu-core
     pulseaudio pulseaudio-utils
     valgrind
-    qttranslations5-l10n dpkg-dev
+    qttranslations5-l10n dpkg-dev file
 )
 
 die() {
