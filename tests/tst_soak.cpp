@@ -1056,6 +1056,9 @@ QString tst_Soak::openPanel()
     if (!p.mode) {
         ++expect(p.serial).setLocal;
         ++p.untoggledLocal;
+        // A report from inside that "setLocal" reaches the new panel too.
+        if (light->object->reportsAtOnce)
+            modelStateChanged(p, light->object);
         p.lastCommand = localRequested;
         p.lastCommandKnown = true;
     }

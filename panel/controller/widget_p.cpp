@@ -79,6 +79,11 @@ bool Widget::Private::attach()
     call.connectLight(SIGNAL(destroyed()), SLOT(lightDestroyed()));
     if (!call)
         return false;
+    // Then its reports: one the host makes inside the calls below, after the
+    // state was read, would otherwise be lost until the next.
+    call.connectLight(SIGNAL(stateChanged()), SLOT(lightStateChanged()));
+    if (!call)
+        return false;
 
     fillStageList();
     if (!call)
@@ -93,9 +98,6 @@ bool Widget::Private::attach()
 
     // Connected only now, so that building the panel sends no command
     // through a slot: the one it may send is the "setLocal" above.
-    call.connectLight(SIGNAL(stateChanged()), SLOT(lightStateChanged()));
-    if (!call)
-        return false;
     connect(ui.actionDC, SIGNAL(triggered(bool)), this, SLOT(setDispatchControlMode(bool)));
     connect(ui.actionYF, SIGNAL(triggered()), this, SLOT(setYF()));
     connect(ui.actionDark, SIGNAL(triggered()), this, SLOT(setDark()));
