@@ -523,8 +523,14 @@ void tst_HostileHost::hostCalls()
             break;
         }
         case Deed::ReportState:
-            // Dark now, while the panel may be reading the old state.
+            // Dark now, and another mode again should the panel make this
+            // call once more: each time while it may be reading the old state.
             light->regime = 0;
+            trapCall = call;
+            trapDeed = [light] {
+                light->regime = 3;
+                Q_EMIT light->stateChanged();
+            };
             Q_EMIT light->stateChanged();
             break;
         case Deed::OpenAgain:
@@ -589,7 +595,9 @@ void tst_HostileHost::hostCalls()
     Vorlan::Widget::Private *d = Host::d(current);
     Host::tick(current);
     // The key mode the controller reported last.
-    const QLatin1String shown(m_light->regime == 0 ? "Dark: 15" : "YF: 15");
+    const QLatin1String shown(m_light->regime == 0       ? "Dark: 15"
+                                  : m_light->regime == 3 ? "Signaling groups level: 15"
+                                                         : "YF: 15");
     QVERIFY2(d->statusLabel.text().startsWith(shown), qPrintable(d->statusLabel.text()));
     QAction *dc = Host::action(current, "actionDC");
     if (!dc->isChecked())
