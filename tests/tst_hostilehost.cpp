@@ -101,9 +101,10 @@ public:
     }
     QString shema() const
     {
-        spring(this, "stage shema");
         // Composed on the controller's plan, which reads the controller's shema.
-        return QStringLiteral("/nonexistent/hostile/stage%1.wmf").arg(m_id);
+        const auto value = QStringLiteral("/nonexistent/hostile/stage%1.wmf").arg(m_id);
+        spring(this, "stage shema");
+        return value;
     }
 
 private:
