@@ -5,7 +5,7 @@
 // a request's toString, a response's error, even the notice of a new
 // connection. Each row makes one such call do one hostile thing: delete
 // the panel, the controller, the response or the stages, run an event loop
-// in which the controller or the panel goes, report a state change, or
+// in which the controller or the panel goes, report a change of state, or
 // open the controller's panel again. Afterwards the module must not have
 // touched anything that is gone, a controller has at most one panel, a
 // panel whose controller is gone is never handed out, and a panel that
@@ -217,7 +217,7 @@ public:
     }
     int keyRegime() const
     {
-        const auto value = 2;
+        const auto value = regime;
         spring(this, "keyRegime");
         return value;
     }
@@ -281,6 +281,8 @@ public:
     }
 
     QList<TrapStage *> stages;
+    // Flashing yellow, until the host reports another key mode.
+    int regime = 2;
     QPointer<TrapResponse> lastResponse;
     QStringList commands;
     int setLocalCalls = 0;
@@ -522,6 +524,14 @@ void tst_HostileHost::hostCalls()
             break;
         }
         case Deed::ReportState:
+            // Dark now, and another mode again should the panel make this
+            // call once more: each time while it may be reading the old state.
+            light->regime = 0;
+            trapCall = call;
+            trapDeed = [light] {
+                light->regime = 3;
+                Q_EMIT light->stateChanged();
+            };
             Q_EMIT light->stateChanged();
             break;
         case Deed::OpenAgain:
@@ -585,7 +595,11 @@ void tst_HostileHost::hostCalls()
         m_light->lastResponse->finish(Response::Success);
     Vorlan::Widget::Private *d = Host::d(current);
     Host::tick(current);
-    QVERIFY2(d->statusLabel.text().startsWith(QLatin1String("YF: 15")), qPrintable(d->statusLabel.text()));
+    // The key mode the controller reported last.
+    const QLatin1String shown(m_light->regime == 0       ? "Dark: 15"
+                                  : m_light->regime == 3 ? "Signaling groups level: 15"
+                                                         : "YF: 15");
+    QVERIFY2(d->statusLabel.text().startsWith(shown), qPrintable(d->statusLabel.text()));
     QAction *dc = Host::action(current, "actionDC");
     if (!dc->isChecked())
         dc->trigger();

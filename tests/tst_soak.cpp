@@ -8,8 +8,15 @@
 // report, responses finished, finished twice or deleted, controllers
 // destroyed (also while their prompt is open) and made anew at a reused
 // address, the plug-in object replaced, the module's values changed, the
-// clock moved back and forth across the watchdog's thresholds. After every
-// step the panels must agree with a small model of what they show and send.
+// clock moved back and forth across the watchdog's thresholds. And inside
+// the module's calls into it (a controller's values, stages and commands, a
+// response's error and request, the request's text) the host now and then
+// deletes the panel or the response, destroys the controller, rebuilds the
+// stages, runs an event loop where the controller or the panel goes, reports
+// a state change or opens the controller's panel again. After every step the
+// panels must agree with a small model of what they show and send; a panel
+// the host worked on inside a call is taken as it stands, under the same
+// invariants.
 //
 //   build/tests/tst_soak                               20000 steps, a fresh seed
 //   VORLAN_SOAK_SEED=1234 build/tests/tst_soak         replays seed 1234 exactly
@@ -28,6 +35,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QHash>
 #include <QListWidget>
 #include <QMessageBox>
@@ -77,11 +85,22 @@ void violation(const QString &what)
     violations.append(what);
 }
 
-// Live test controllers and responses by address. A call must find its
-// object here: a destroyed one is gone from the table before the object's
-// memory is, so the check itself never reads freed memory.
+// Live test controllers, and responses with their requests, by address. A
+// call must find its object here: a destroyed one is gone from the table
+// before the object's memory is, so the check itself never reads freed memory.
 QHash<const void *, quint64> liveLights;
 QSet<const void *> liveResponses;
+
+// The host's side of every call the module makes into it, with the
+// controller or response asked; the soak decides what the host does there.
+// The object may be gone when it returns.
+std::function<void(const QObject *object, const char *call)> hostile;
+
+void hostCall(const QObject *object, const char *call)
+{
+    if (hostile)
+        hostile(object, call);
+}
 
 struct Call
 {
@@ -114,33 +133,38 @@ int saturated(qint64 seconds)
 class SoakResponse : public Response
 {
     Q_OBJECT
-    Q_PROPERTY(QVariant error READ errorValue)
-    Q_PROPERTY(QObject *request READ requestObject)
+    Q_PROPERTY(QVariant error READ hostError)
+    Q_PROPERTY(QObject *request READ hostRequest)
 
 public:
-    SoakResponse(quint64 id, QObject *request, const QString &requestText);
+    SoakResponse(quint64 id, quint64 serial, QObject *request, const QString &requestText);
     ~SoakResponse() override;
 
-    QVariant errorValue() const;
+    // The request, as the model sees it: no call of the module's.
     QObject *requestObject() const;
     // Sets the error and emits finished(), as often as the host likes.
     void finishWith(const QVariant &error);
 
     const quint64 id;
+    // The controller that made it.
+    const quint64 serial;
     // What the request's toString gives; empty when it has none.
     const QString requestText;
     int finishes = 0;
 
 private:
     bool readable(const char *property) const;
+    QVariant hostError() const;
+    QObject *hostRequest() const;
 
     QObject *const m_request;
     QVariant m_error;
 };
 
-SoakResponse::SoakResponse(quint64 id, QObject *request, const QString &requestText)
+SoakResponse::SoakResponse(quint64 id, quint64 serial, QObject *request, const QString &requestText)
     : Response(request)
     , id(id)
+    , serial(serial)
     , requestText(requestText)
     , m_request(request)
 {
@@ -161,14 +185,28 @@ bool SoakResponse::readable(const char *property) const
     return false;
 }
 
-QVariant SoakResponse::errorValue() const
+// The answer is taken before the host may delete the response.
+QVariant SoakResponse::hostError() const
 {
-    return readable("error") ? m_error : QVariant();
+    if (!readable("error"))
+        return QVariant();
+    const QVariant error = m_error;
+    hostCall(this, "error");
+    return error;
+}
+
+QObject *SoakResponse::hostRequest() const
+{
+    if (!readable("request"))
+        return nullptr;
+    QObject *const request = m_request;
+    hostCall(this, "request");
+    return request;
 }
 
 QObject *SoakResponse::requestObject() const
 {
-    return readable("request") ? m_request : nullptr;
+    return m_request;
 }
 
 void SoakResponse::finishWith(const QVariant &error)
@@ -178,16 +216,53 @@ void SoakResponse::finishWith(const QVariant &error)
     Q_EMIT finished();
 }
 
+// The host's own request, owned by its response; its text is asked of the
+// host like everything else.
+class SoakRequest : public Request
+{
+    Q_OBJECT
+
+public:
+    SoakRequest(const QString &command, const QVariantList &arguments)
+        : Request(command, arguments)
+    {
+        liveResponses.insert(this);
+    }
+    ~SoakRequest() override
+    {
+        liveResponses.remove(this);
+    }
+
+    Q_INVOKABLE QString toString() const
+    {
+        if (!liveResponses.contains(this)) {
+            violation(QStringLiteral("toString invoked on a deleted request"));
+            return QString();
+        }
+        const QString text = Request::toString();
+        hostCall(parent(), "toString");
+        return text;
+    }
+};
+
 // The host's responses, oldest first; the host owns them.
 QVector<SoakResponse *> responses;
 quint64 lastResponseId = 0;
 
-// A controller whose every state value is a dynamic property, so that it can
-// be missing or hold any type. Each call it receives is recorded, under its
-// serial number, in a log that outlives it.
+// A controller whose every state value can be missing or hold any type, read
+// through getters in which the host may act. Each call it receives, bar
+// those reads, is recorded, under its serial number, in a log that outlives it.
 class SoakLight : public Helvor::Light
 {
     Q_OBJECT
+    Q_PROPERTY(QVariant controlSource READ controlSource MEMBER controlSourceValue NOTIFY valueWritten)
+    Q_PROPERTY(QVariant controlAlgorithm READ controlAlgorithm MEMBER controlAlgorithmValue NOTIFY valueWritten)
+    Q_PROPERTY(QVariant keyRegime READ keyRegime MEMBER keyRegimeValue NOTIFY valueWritten)
+    Q_PROPERTY(QVariant isConnected READ isConnected MEMBER isConnectedValue NOTIFY valueWritten)
+    Q_PROPERTY(QVariant phaseChangeTime READ phaseChangeTime MEMBER phaseChangeTimeValue NOTIFY valueWritten)
+    Q_PROPERTY(QVariant shema READ shema MEMBER shemaValue NOTIFY valueWritten)
+    // The module asks for it through the virtual function only.
+    Q_PROPERTY(QVariant currentStage MEMBER currentStageValue NOTIFY valueWritten)
 
 public:
     SoakLight(quint64 serial, int number, const QString &displayName);
@@ -198,13 +273,36 @@ public:
     // What currentStage() reports, without recording a call.
     int stageValue() const;
 
+    QVariant controlSource() const;
+    QVariant controlAlgorithm() const;
+    QVariant keyRegime() const;
+    QVariant isConnected() const;
+    QVariant phaseChangeTime() const;
+    QVariant shema() const;
+
     Q_INVOKABLE QList<QObject *> phases();
     Q_INVOKABLE Response *sendCommand(const QVariant &command);
     Q_INVOKABLE Response *sendCommand(const QVariant &command, const QVariant &argument);
     Q_INVOKABLE void setLocal();
 
+    // The values, as the model reads them.
+    QVariant controlSourceValue;
+    QVariant controlAlgorithmValue;
+    QVariant keyRegimeValue;
+    QVariant isConnectedValue;
+    QVariant phaseChangeTimeValue;
+    QVariant shemaValue;
+    QVariant currentStageValue;
+    // Values changed so far.
+    int writes = 0;
+
     // Stage objects, children of this controller; null entries are allowed.
     QList<QObject *> stages;
+    // The rows a panel makes of the last "phases" answer. Cut when the
+    // stages were rebuilt since: a panel still reading them then lists
+    // only those it read before.
+    QVector<QPair<int, QString>> listedRows;
+    bool rowsCut = false;
     // When off, sendCommand answers with a null response.
     bool accepting = true;
     // A controller that reports its new state from inside the panel's call:
@@ -214,8 +312,12 @@ public:
     // Runs just before such a report, so that the test's model follows it.
     static std::function<void(SoakLight *)> reporting;
 
+Q_SIGNALS:
+    void valueWritten();
+
 private:
     bool answering(const char *method) const;
+    QVariant read(const QVariant &value, const char *name) const;
     Response *command(const QVariantList &arguments);
     void report();
 
@@ -229,6 +331,7 @@ SoakLight::SoakLight(quint64 serial, int number, const QString &displayName)
     , m_serial(serial)
 {
     liveLights.insert(this, serial);
+    connect(this, &SoakLight::valueWritten, this, [this] { ++writes; });
 }
 
 SoakLight::~SoakLight()
@@ -251,10 +354,50 @@ bool SoakLight::answering(const char *method) const
     return false;
 }
 
+// Every answer is taken before the host acts: it may destroy the controller.
+QVariant SoakLight::read(const QVariant &value, const char *name) const
+{
+    if (!answering(name))
+        return QVariant();
+    const QVariant answer = value;
+    hostCall(this, name);
+    return answer;
+}
+
+QVariant SoakLight::controlSource() const
+{
+    return read(controlSourceValue, "controlSource");
+}
+
+QVariant SoakLight::controlAlgorithm() const
+{
+    return read(controlAlgorithmValue, "controlAlgorithm");
+}
+
+QVariant SoakLight::keyRegime() const
+{
+    return read(keyRegimeValue, "keyRegime");
+}
+
+QVariant SoakLight::isConnected() const
+{
+    return read(isConnectedValue, "isConnected");
+}
+
+QVariant SoakLight::phaseChangeTime() const
+{
+    return read(phaseChangeTimeValue, "phaseChangeTime");
+}
+
+QVariant SoakLight::shema() const
+{
+    return read(shemaValue, "shema");
+}
+
 int SoakLight::stageValue() const
 {
     bool ok = false;
-    const int stage = property("currentStage").toInt(&ok);
+    const int stage = currentStageValue.toInt(&ok);
     return ok ? stage : -1;
 }
 
@@ -263,7 +406,9 @@ int SoakLight::currentStage() const
     if (!answering("currentStage"))
         return -1;
     calls.append({m_serial, QByteArrayLiteral("currentStage"), {}, nullptr});
-    return stageValue();
+    const int stage = stageValue();
+    hostCall(this, "currentStage");
+    return stage;
 }
 
 QList<QObject *> SoakLight::phases()
@@ -271,6 +416,21 @@ QList<QObject *> SoakLight::phases()
     if (!answering("phases"))
         return {};
     calls.append({m_serial, QByteArrayLiteral("phases"), {}, nullptr});
+    // A controller destroyed meanwhile answers with the stages it had,
+    // gone with it.
+    const QList<QObject *> had = stages;
+    const QPointer<SoakLight> self(this);
+    hostCall(this, "phases");
+    if (!self)
+        return had;
+    listedRows.clear();
+    rowsCut = false;
+    for (QObject *stage : qAsConst(stages)) {
+        if (!stage)
+            continue;
+        const int number = stage->property("id").toInt();
+        listedRows.append({number, QStringLiteral("%1:%2").arg(number).arg(stage->property("description").toString())});
+    }
     return stages;
 }
 
@@ -289,7 +449,9 @@ void SoakLight::setLocal()
     if (!answering("setLocal"))
         return;
     calls.append({m_serial, QByteArrayLiteral("setLocal"), {}, nullptr});
-    if (!reportsAtOnce)
+    const QPointer<SoakLight> self(this);
+    hostCall(this, "setLocal");
+    if (!self || !reportsAtOnce)
         return;
     if (m_serial % 2)
         setProperty("controlSource", 1);
@@ -317,15 +479,19 @@ Response *SoakLight::command(const QVariantList &arguments)
         if (id % 10 == 1) {
             request = new QObject;
         } else if (id % 10 != 0) {
-            auto *own = new Request(arguments.value(0).toString(), arguments.mid(1));
-            text = own->toString();
+            auto *own = new SoakRequest(arguments.value(0).toString(), arguments.mid(1));
+            text = own->Request::toString();
             request = own;
         }
-        response = new SoakResponse(id, request, text);
+        response = new SoakResponse(id, m_serial, request, text);
         responses.append(response);
     }
     calls.append({m_serial, QByteArrayLiteral("sendCommand"), arguments, response});
-    if (reportsAtOnce) {
+    // A controller destroyed meanwhile may have taken the response along:
+    // what is returned then is not to be touched.
+    const QPointer<SoakLight> self(this);
+    hostCall(this, "sendCommand");
+    if (self && reportsAtOnce) {
         if (response && arguments.value(0).toString() == QLatin1String("set_phase"))
             setProperty("currentStage", arguments.value(1));
         report();
@@ -392,6 +558,9 @@ private:
         quint64 serial = 0;
         SoakLight *object = nullptr; // null once destroyed
         int slot = -1; // storage slot of one made in place, -1 on the heap
+        // Its values as they were written when the host reported a state
+        // change from inside a call in this step; -1 without such a report.
+        int reportedAt = -1;
     };
 
     // What one panel should show and have sent.
@@ -403,6 +572,7 @@ private:
         QString title;
         bool closing = false; // close accepted: awaits deferred deletion
         bool controllerGone = false; // likewise, and its timer is dead
+        bool halfBuilt = false; // open() gave up on it: its form was never set up
         bool hostDeleted = false;
         bool prompting = false; // its close prompt is open
         bool dispatchActive = false;
@@ -433,6 +603,19 @@ private:
         QStringList commands;
     };
 
+    // What the host may do inside a call of the module's.
+    enum Deed {
+        DeletePanel,
+        DestroyController,
+        DeleteResponse,
+        RebuildStages,
+        LoopControllerGoes,
+        LoopPanelGoes,
+        ReportState,
+        OpenAgain,
+        DeedCount
+    };
+
     // Steps.
     QString step();
     QString hostStep();
@@ -443,6 +626,7 @@ private:
     QString createController();
     QString destroyController();
     QString changeProperty();
+    QString changeValue(LightModel &light);
     QString emitStateChanged();
     QString triggerDC();
     QString command(Command which);
@@ -456,11 +640,23 @@ private:
     QString tick();
     QString processEvents();
 
+    // The host inside the module's calls.
+    void hostileCall(const QObject *object, const char *call);
+    void doDeed(Deed deed, LightModel &light, QWidget *caller, SoakResponse *response, bool fromCommand);
+    void hostLoop(const std::function<void()> &deed);
+    QWidget *servingPanel(QObject *light);
+    void checkOpened(const LightModel &light, QWidget *opened, bool hostInside);
+    int adoptNew(LightModel &light);
+    void resyncAffected();
+    void resync(PanelModel &p);
+
     // Model.
+    static void stateOf(const SoakLight *light, bool *dispatchActive, QString *stateText);
     void modelStateChanged(PanelModel &p, const SoakLight *light);
     void modelMode(PanelModel &p, bool checked);
     bool modelTick(PanelModel &p, const SoakLight *light);
-    void modelFinished(SoakResponse *response);
+    void finish(SoakResponse *response, const QVariant &error);
+    void modelFinished(const SoakResponse *response, const QVariant &error);
     void modelResponseGone(SoakResponse *response);
     void emitStateChangedOf(LightModel &light);
     void destroy(LightModel &light);
@@ -476,6 +672,10 @@ private:
     QString failureReport(const QString &what) const;
 
     // Helpers.
+    PanelModel &adopt(QWidget *panel, LightModel &light);
+    PanelModel *modelOf(const QWidget *panel) const;
+    void checkStageRows(const PanelModel &p, const SoakLight *light);
+    void makeStages(SoakLight *light);
     quint32 below(quint32 bound);
     bool chance(int percent);
     QVariant randomInt(const QList<int> &sane);
@@ -526,6 +726,16 @@ private:
     int m_lateHandBacks = 0;
     int m_reusedAddresses = 0;
     int m_reusedWhilePanelLives = 0;
+
+    // The host's deeds inside calls: this step's, described for the report,
+    // and how many of each kind so far.
+    QStringList m_stepDeeds;
+    int m_deeds = 0;
+    int m_deedCounts[DeedCount] = {};
+    bool m_inDeed = false;
+    // Controllers whose panels the host worked on inside a call in this
+    // step: modelled from what they show, their calls not counted exactly.
+    QSet<quint64> m_affected;
 };
 
 // --- Helpers ---
@@ -667,8 +877,10 @@ tst_Soak::LightModel *tst_Soak::pickLight()
 SoakResponse *tst_Soak::sentResponse(quint64 serial, int from)
 {
     for (int i = calls.size() - 1; i >= from; --i) {
+        // None when the host took it back with its controller inside the call.
         if (calls.at(i).serial == serial && calls.at(i).method == "sendCommand")
-            return static_cast<SoakResponse *>(calls.at(i).response);
+            return liveResponses.contains(calls.at(i).response) ? static_cast<SoakResponse *>(calls.at(i).response)
+                                                                : nullptr;
     }
     return nullptr;
 }
@@ -678,28 +890,297 @@ tst_Soak::Expected &tst_Soak::expect(quint64 serial)
     return m_expected[serial];
 }
 
+tst_Soak::PanelModel *tst_Soak::modelOf(const QWidget *panel) const
+{
+    for (const auto &p : m_panels) {
+        if (p->panel == panel)
+            return p.get();
+    }
+    return nullptr;
+}
+
+// --- The host inside the module's calls ---
+
+// Now and then the host does something hostile inside a call the module
+// makes into it: at most twice a step, and never inside another such deed.
+void tst_Soak::hostileCall(const QObject *object, const char *call)
+{
+    if (m_inDeed || m_stepDeeds.size() >= 2)
+        return;
+    // The reads of every state change and every tick less often than the
+    // rest, so that each kind of call sees the host at work.
+    static const QSet<QByteArray> frequent = {"controlSource", "controlAlgorithm", "isConnected", "currentStage",
+                                              "phaseChangeTime"};
+    if (below(1000) >= (frequent.contains(call) ? 10u : 50u))
+        return;
+    const auto *controller = qobject_cast<const SoakLight *>(object);
+    auto *response = controller ? nullptr : static_cast<SoakResponse *>(const_cast<QObject *>(object));
+    LightModel *light = lightOf(controller ? controller->serial() : response->serial);
+    if (!light)
+        return;
+    // The panel asking: one with a call out to this controller. In a
+    // command, the response is the one about to be returned; in the
+    // controller's other calls, the one the panel waits for.
+    std::vector<QWidget *> askers;
+    const QList<QWidget *> listed = m_host.panels();
+    for (QWidget *panel : listed) {
+        const Vorlan::Widget::Private *d = Host::d(panel);
+        if (d->hostCalls > 0 && d->light == light->object)
+            askers.push_back(panel);
+    }
+    QWidget *caller = askers.empty() ? nullptr : askers.at(below(quint32(askers.size())));
+    const bool fromCommand = qstrcmp(call, "sendCommand") == 0;
+    if (fromCommand)
+        response = static_cast<SoakResponse *>(calls.constLast().response);
+    else if (controller)
+        response = caller ? static_cast<SoakResponse *>(Host::d(caller)->pendingResponse.data()) : nullptr;
+
+    Deed can[DeedCount];
+    int count = 0;
+    if (caller) {
+        can[count++] = DeletePanel;
+        can[count++] = LoopPanelGoes;
+    }
+    if (light->object) {
+        for (Deed deed : {DestroyController, RebuildStages, LoopControllerGoes, ReportState, OpenAgain})
+            can[count++] = deed;
+    }
+    // Deleting the response a command is about to return would hand the
+    // panel garbage; a controller destroyed inside the call may take it along.
+    if (response && !fromCommand)
+        can[count++] = DeleteResponse;
+    if (count == 0)
+        return;
+    const Deed deed = can[below(quint32(count))];
+
+    static const char *const names[DeedCount] = {"deletes the panel",
+                                                 "destroys the controller",
+                                                 "deletes the response",
+                                                 "rebuilds the stages",
+                                                 "loops while the controller goes",
+                                                 "loops while the panel goes",
+                                                 "reports a state change",
+                                                 "opens the panel again"};
+    const QString what = QStringLiteral("inside %1 of #%2 the host %3")
+                             .arg(QLatin1String(call))
+                             .arg(light->serial)
+                             .arg(QLatin1String(names[deed]));
+    if (m_trace) {
+        std::fprintf(stderr, "[%s] ", qPrintable(what));
+        std::fflush(stderr);
+    }
+    m_stepDeeds.append(what);
+    ++m_deeds;
+    ++m_deedCounts[deed];
+    m_inDeed = true;
+    doDeed(deed, *light, caller, response, fromCommand);
+    m_inDeed = false;
+}
+
+void tst_Soak::doDeed(Deed deed, LightModel &light, QWidget *caller, SoakResponse *response, bool fromCommand)
+{
+    PanelModel *asker = caller ? modelOf(caller) : nullptr;
+    // Its panels are taken as they stand afterwards, unless the deed leaves
+    // every panel as it was.
+    if (deed != RebuildStages && deed != OpenAgain)
+        m_affected.insert(light.serial);
+    switch (deed) {
+    case DeletePanel:
+        if (asker)
+            asker->hostDeleted = true;
+        delete caller;
+        break;
+    case DestroyController:
+        destroy(light);
+        if (fromCommand && response && chance(50))
+            dropResponse(response);
+        break;
+    case DeleteResponse:
+        dropResponse(response);
+        break;
+    case RebuildStages:
+        makeStages(light.object);
+        light.object->rowsCut = true;
+        break;
+    case LoopControllerGoes:
+        hostLoop([&] {
+            if (light.object)
+                destroy(light);
+        });
+        break;
+    case LoopPanelGoes: {
+        const QPointer<QWidget> target = caller;
+        hostLoop([&] {
+            if (target)
+                target->deleteLater();
+        });
+        // Unless its deletion was already due, from an event handler the
+        // loop runs inside: Qt leaves that one to its own event loop.
+        if (!target && asker)
+            asker->hostDeleted = true;
+        else if (target && !Host::d(target)->closing && Host::d(target)->light)
+            violation(QStringLiteral("a panel deleted later outlived the host's event loop"));
+        break;
+    }
+    case ReportState:
+        // The state a panel is reading changes under it.
+        m_stepDeeds.last() += QStringLiteral(": %1").arg(changeValue(light));
+        light.reportedAt = light.object->writes;
+        emitStateChangedOf(light);
+        break;
+    case OpenAgain:
+        checkOpened(light, m_host.open(light.object), false);
+        adoptNew(light);
+        break;
+    case DeedCount:
+        break;
+    }
+}
+
+// As a host that waits for its server does: whatever the event loop
+// delivers meanwhile, deferred deletions included, happens inside the call.
+void tst_Soak::hostLoop(const std::function<void()> &deed)
+{
+    // The panels' own timers stay shut, also inside a tick.
+    const bool gate = m_gate.open;
+    m_gate.open = false;
+    m_deletionsMayRun = true;
+    QEventLoop loop;
+    QTimer::singleShot(0, &loop, [&] {
+        deed();
+        // Posted after the deletions the deed caused, so they run first.
+        QTimer::singleShot(0, &loop, &QEventLoop::quit);
+    });
+    loop.exec();
+    m_gate.open = gate;
+}
+
+// The panel open() is to hand out for light: the one listed for it that is
+// not closing. Two would break the rule of one panel per controller.
+QWidget *tst_Soak::servingPanel(QObject *light)
+{
+    QWidget *serving = nullptr;
+    const QList<QWidget *> listed = m_host.panels();
+    for (QWidget *panel : listed) {
+        const Vorlan::Widget::Private *d = Host::d(panel);
+        if (d->light != light || d->closing)
+            continue;
+        if (serving)
+            violation(QStringLiteral("two panels listed for one controller"));
+        serving = panel;
+    }
+    return serving;
+}
+
+// What open() gave: the controller's one panel, never one of a dead
+// controller; none only when the host ended the panel or the controller
+// inside the calls that built it.
+void tst_Soak::checkOpened(const LightModel &light, QWidget *opened, bool hostInside)
+{
+    if (opened && !Host::d(opened)->light)
+        violation(QStringLiteral("open handed out a panel whose controller is gone"));
+    else if (opened != (light.object ? servingPanel(light.object) : nullptr))
+        violation(QStringLiteral("open gave another panel than the one serving the controller"));
+    else if (!opened && light.object && !hostInside)
+        violation(QStringLiteral("open gave no panel for a controller"));
+}
+
+// Panels open() made that the model does not know yet, once they are
+// built: one the host opened inside a call, one that was left closing
+// when the controller went while it was built.
+int tst_Soak::adoptNew(LightModel &light)
+{
+    int adopted = 0;
+    const QList<QWidget *> listed = m_host.panels();
+    for (QWidget *panel : listed) {
+        if (modelOf(panel) || Host::d(panel)->hostCalls > 0)
+            continue;
+        adopt(panel, light).halfBuilt = Host::d(panel)->closing;
+        m_affected.insert(light.serial);
+        ++adopted;
+    }
+    return adopted;
+}
+
+void tst_Soak::resyncAffected()
+{
+    for (const auto &p : m_panels) {
+        if (p->panel && !p->hostDeleted && m_affected.contains(p->serial))
+            resync(*p);
+    }
+}
+
+// A panel the host worked on inside a call, taken as it stands. What it
+// shows must still hang together, and a state change the host reported
+// inside a call must have been answered.
+void tst_Soak::resync(PanelModel &p)
+{
+    const Vorlan::Widget::Private *d = p.d;
+    if (p.closing && !d->closing)
+        violation(QStringLiteral("panel of #%1 is no longer closing").arg(p.serial));
+    p.closing = d->closing;
+    p.dispatchActive = d->dispatchActive;
+    p.mode = d->ui.actionDC->isChecked();
+    p.lastCommand = d->lastCommand;
+    p.lastCommandKnown = true;
+    p.lastActionTime = d->lastActionTime;
+    p.pending = static_cast<SoakResponse *>(d->pendingResponse.data());
+    if (p.pending && (p.pending->serial != p.serial || p.pending->finishes > 0))
+        violation(QStringLiteral("panel of #%1 waits for response %2, finished or not its own")
+                      .arg(p.serial)
+                      .arg(p.pending->id));
+    p.stateText = d->stateText;
+    p.status = d->statusLabel.text();
+    const QString title = p.panel->windowTitle();
+    p.marker = title.size() == p.title.size() + 1 ? title.at(0) : QChar();
+    if (!p.marker.isNull() && p.marker != QLatin1Char('!') && p.marker != QLatin1Char(' '))
+        violation(QStringLiteral("panel of #%1 titled %2").arg(p.serial).arg(title));
+    p.expectedOffToggles = p.offToggles;
+    p.expectedOnToggles = p.onToggles;
+
+    const LightModel *light = lightOf(p.serial);
+    if (light && light->object && light->reportedAt == light->object->writes && d->light) {
+        bool dispatchActive = false;
+        QString stateText;
+        stateOf(light->object, &dispatchActive, &stateText);
+        if (d->dispatchActive != dispatchActive || d->stateText != stateText)
+            violation(QStringLiteral("panel of #%1 shows %2 (dispatch %3) after a state change reported inside a "
+                                     "call, not %4 (dispatch %5)")
+                          .arg(p.serial)
+                          .arg(d->stateText)
+                          .arg(d->dispatchActive)
+                          .arg(stateText)
+                          .arg(dispatchActive));
+    }
+}
+
 // --- Model ---
 
 // What lightStateChanged makes of the controller's values.
 void tst_Soak::modelStateChanged(PanelModel &p, const SoakLight *light)
 {
-    const int source = light->property("controlSource").toInt();
-    const int algorithm = light->property("controlAlgorithm").toInt();
-    p.dispatchActive = source == 3 && (algorithm == 0 || algorithm == 252 || algorithm == 255);
+    stateOf(light, &p.dispatchActive, &p.stateText);
     if (!p.dispatchActive && p.lastActionTime.isValid()
         && ((p.lastCommandKnown && p.lastCommand < -2) || p.lastActionTime.secsTo(Host::clock()) > 5))
         p.lastActionTime = QDateTime();
-
-    const int stage = light->stageValue();
     ++expect(p.serial).currentStage;
-    if (!light->property("isConnected").toBool()) {
-        p.stateText = QStringLiteral("Disconnected");
+}
+
+// What a panel that has read the controller's values shows of them.
+void tst_Soak::stateOf(const SoakLight *light, bool *dispatchActive, QString *stateText)
+{
+    const int source = light->controlSourceValue.toInt();
+    const int algorithm = light->controlAlgorithmValue.toInt();
+    *dispatchActive = source == 3 && (algorithm == 0 || algorithm == 252 || algorithm == 255);
+    const int stage = light->stageValue();
+    if (!light->isConnectedValue.toBool()) {
+        *stateText = QStringLiteral("Disconnected");
     } else if (stage >= 0) {
-        p.stateText = QStringLiteral("Stage %1").arg(stage);
+        *stateText = QStringLiteral("Stage %1").arg(stage);
     } else {
         static const char *const regimes[] = {"Dark", "Power switch level", "YF", "Signaling groups level"};
-        const int regime = light->property("keyRegime").toInt();
-        p.stateText = regime >= 0 && regime <= 3 ? QLatin1String(regimes[regime]) : QStringLiteral("Unknown state");
+        const int regime = light->keyRegimeValue.toInt();
+        *stateText = regime >= 0 && regime <= 3 ? QLatin1String(regimes[regime]) : QStringLiteral("Unknown state");
     }
 }
 
@@ -725,7 +1206,7 @@ void tst_Soak::modelMode(PanelModel &p, bool checked)
 bool tst_Soak::modelTick(PanelModel &p, const SoakLight *light)
 {
     const QDateTime now = Host::clock();
-    const int phaseSecs = saturated(light->property("phaseChangeTime").toDateTime().secsTo(now));
+    const int phaseSecs = saturated(light->phaseChangeTimeValue.toDateTime().secsTo(now));
     p.status = QStringLiteral("%1: %2").arg(p.stateText, QString::number(phaseSecs));
     const int dcSecs = p.lastActionTime.isValid() ? saturated(p.lastActionTime.secsTo(now)) : 0;
     if (p.lastActionTime.isValid())
@@ -741,12 +1222,14 @@ bool tst_Soak::modelTick(PanelModel &p, const SoakLight *light)
     return false;
 }
 
-void tst_Soak::modelFinished(SoakResponse *response)
+// After finished(): the host may have deleted the response meanwhile, so it
+// is only compared.
+void tst_Soak::modelFinished(const SoakResponse *response, const QVariant &error)
 {
     for (const auto &p : m_panels) {
         if (!p->panel || p->pending != response)
             continue;
-        if (response->errorValue().toInt() == commandDone) {
+        if (error.toInt() == commandDone) {
             p->lastActionTime = Host::clock();
         } else {
             p->lastCommand = commandRefused;
@@ -768,9 +1251,16 @@ void tst_Soak::modelResponseGone(SoakResponse *response)
     }
 }
 
+void tst_Soak::finish(SoakResponse *response, const QVariant &error)
+{
+    response->finishWith(error);
+    modelFinished(response, error);
+}
+
 void tst_Soak::emitStateChangedOf(LightModel &light)
 {
-    for (PanelModel *p : panelsWhere([&](const PanelModel &p) { return p.serial == light.serial; }))
+    // A panel the host is about to delete on this report never reads it.
+    for (PanelModel *p : panelsWhere([&](const PanelModel &p) { return p.serial == light.serial && !p.hostDeleted; }))
         modelStateChanged(*p, light.object);
     Q_EMIT light.object->stateChanged();
 }
@@ -976,7 +1466,25 @@ QString tst_Soak::createController()
         light->setProperty("shema", randomPath());
     light->accepting = chance(85);
     light->reportsAtOnce = chance(25);
+    makeStages(light);
+    const int stageCount = light->stages.size();
 
+    const QString what = QStringLiteral("create controller #%1 %2%3, %4 stages, %5")
+                             .arg(model->serial)
+                             .arg(slot >= 0 ? QStringLiteral("in place, slot %1").arg(slot) : QStringLiteral("on heap"))
+                             .arg(dispatch ? QStringLiteral(", dispatch") : QString())
+                             .arg(stageCount)
+                             .arg(light->accepting ? QStringLiteral("accepting") : QStringLiteral("refusing"))
+        + (light->reportsAtOnce ? QStringLiteral(", reports at once") : QString());
+    m_lights.push_back(std::move(model));
+    return what;
+}
+
+// A new stage table: the old stage objects go.
+void tst_Soak::makeStages(SoakLight *light)
+{
+    qDeleteAll(light->stages);
+    light->stages.clear();
     const int stageCount = int(below(6));
     for (int i = 0; i < stageCount; ++i) {
         if (chance(8)) {
@@ -992,16 +1500,6 @@ QString tst_Soak::createController()
             stage->setProperty("shema", randomPath());
         light->stages.append(stage);
     }
-
-    const QString what = QStringLiteral("create controller #%1 %2%3, %4 stages, %5")
-                             .arg(model->serial)
-                             .arg(slot >= 0 ? QStringLiteral("in place, slot %1").arg(slot) : QStringLiteral("on heap"))
-                             .arg(dispatch ? QStringLiteral(", dispatch") : QString())
-                             .arg(stageCount)
-                             .arg(light->accepting ? QStringLiteral("accepting") : QStringLiteral("refusing"))
-        + (light->reportsAtOnce ? QStringLiteral(", reports at once") : QString());
-    m_lights.push_back(std::move(model));
-    return what;
 }
 
 QString tst_Soak::destroyController()
@@ -1027,8 +1525,16 @@ QString tst_Soak::openPanel()
          panelsWhere([&](const PanelModel &p) { return p.serial == light->serial && !p.closing && !p.hostDeleted; }))
         current = p;
 
+    const int deeds = m_deeds;
     QWidget *panel = m_host.open(light->object);
     const QString what = QStringLiteral("open controller #%1").arg(light->serial);
+    if (m_deeds != deeds) {
+        // The host worked inside the new panel's first calls: whatever came
+        // of it is taken as it stands.
+        checkOpened(*light, panel, true);
+        adoptNew(*light);
+        return what + (panel ? QStringLiteral(": new panel") : QStringLiteral(": none"));
+    }
     if (!panel) {
         violation(QStringLiteral("open gave no panel for a controller"));
         return what;
@@ -1038,48 +1544,46 @@ QString tst_Soak::openPanel()
             violation(QStringLiteral("open gave another panel than the one serving the controller"));
         return what + QStringLiteral(" (already open)");
     }
-    for (const auto &p : m_panels) {
-        if (p->panel == panel)
-            violation(QStringLiteral("open handed out a panel that no longer serves the controller"));
-    }
+    if (modelOf(panel))
+        violation(QStringLiteral("open handed out a panel that no longer serves the controller"));
 
-    auto model = std::make_unique<PanelModel>();
-    PanelModel &p = *model;
-    p.panel = panel;
-    p.d = Host::d(panel);
-    p.serial = light->serial;
-    p.title = QStringLiteral("%1:%2").arg(light->object->number()).arg(light->object->displayName());
-    p.period = qBound(0, m_defaultPeriod, 65535);
+    PanelModel &p = adopt(panel, *light);
     ++expect(p.serial).phases;
     modelStateChanged(p, light->object);
     p.mode = p.dispatchActive;
     if (!p.mode) {
         ++expect(p.serial).setLocal;
         ++p.untoggledLocal;
+        // A report from inside that "setLocal" reaches the new panel too.
+        if (light->object->reportsAtOnce)
+            modelStateChanged(p, light->object);
         p.lastCommand = localRequested;
         p.lastCommandKnown = true;
     }
-    if (!p.d) {
-        violation(QStringLiteral("open gave something that is no panel"));
-        return what;
-    }
+    return what + (p.mode ? QStringLiteral(": new panel, dispatch control") : QStringLiteral(": new panel, local"));
+}
 
-    // The stage list as built from "phases": null entries are skipped.
-    QListWidget *list = p.d->ui.listWidget;
-    int row = 0;
-    for (QObject *stage : qAsConst(light->object->stages)) {
-        if (!stage)
-            continue;
-        const int number = stage->property("id").toInt();
-        QListWidgetItem *item = list->item(row++);
-        const QString text = QStringLiteral("%1:%2").arg(number).arg(stage->property("description").toString());
-        if (!item || item->text() != text || item->data(Qt::UserRole) != QVariant(number))
-            violation(QStringLiteral("stage list row %1 is not %2").arg(row - 1).arg(text));
+// Takes a panel open() made into the model, with the parts a new panel is
+// checked for: its name, its title and its stage list.
+tst_Soak::PanelModel &tst_Soak::adopt(QWidget *panel, LightModel &light)
+{
+    auto model = std::make_unique<PanelModel>();
+    PanelModel &p = *model;
+    p.panel = panel;
+    p.d = Host::d(panel);
+    p.serial = light.serial;
+    p.period = qBound(0, m_defaultPeriod, 65535);
+    p.closing = p.d->closing;
+    p.controllerGone = !light.object;
+    p.title = panel->windowTitle();
+    if (SoakLight *object = light.object) {
+        const QString title = QStringLiteral("%1:%2").arg(object->number()).arg(object->displayName());
+        if (p.title != title)
+            violation(QStringLiteral("a new panel titled %1, not %2").arg(p.title, title));
+        if (panel->objectName() != QStringLiteral("Vorlan::Widget_%1").arg(object->number()))
+            violation(QStringLiteral("panel named %1").arg(panel->objectName()));
+        checkStageRows(p, object);
     }
-    if (list->count() != row)
-        violation(QStringLiteral("stage list has %1 rows for %2 stages").arg(list->count()).arg(row));
-    if (panel->objectName() != QStringLiteral("Vorlan::Widget_%1").arg(light->object->number()))
-        violation(QStringLiteral("panel named %1").arg(panel->objectName()));
 
     p.d->installEventFilter(&m_gate);
     // A silent alarm: the soak makes no noise and needs no audio server.
@@ -1096,9 +1600,33 @@ QString tst_Soak::openPanel()
     });
     // The host's own slot on the controller's reports, connected after the
     // panel's, as a host that docks the panel it was given would connect it.
-    connect(light->object, &Helvor::Light::stateChanged, panel, [this] { delete m_deleteOnReport.data(); });
+    if (light.object)
+        connect(light.object, &Helvor::Light::stateChanged, panel, [this] {
+            // Not before: a controller destroyed inside the report ends it
+            // before the host hears of it.
+            if (PanelModel *doomed = m_deleteOnReport ? modelOf(m_deleteOnReport) : nullptr) {
+                doomed->hostDeleted = true;
+                ++m_deletedOnReport;
+            }
+            delete m_deleteOnReport.data();
+        });
     m_panels.push_back(std::move(model));
-    return what + (p.mode ? QStringLiteral(": new panel, dispatch control") : QStringLiteral(": new panel, local"));
+    return p;
+}
+
+// The stage list as built from "phases": null entries are skipped, and
+// stages the host deleted while they were read are left out at the end.
+void tst_Soak::checkStageRows(const PanelModel &p, const SoakLight *light)
+{
+    const QListWidget *list = p.d->ui.listWidget;
+    const QVector<QPair<int, QString>> &rows = light->listedRows;
+    if (list->count() > rows.size() || (!light->rowsCut && list->count() != rows.size()))
+        violation(QStringLiteral("stage list has %1 rows for %2 stages").arg(list->count()).arg(rows.size()));
+    for (int row = 0; row < list->count() && row < rows.size(); ++row) {
+        const QListWidgetItem *item = list->item(row);
+        if (item->text() != rows.at(row).second || item->data(Qt::UserRole) != QVariant(rows.at(row).first))
+            violation(QStringLiteral("stage list row %1 is not %2").arg(row).arg(rows.at(row).second));
+    }
 }
 
 QString tst_Soak::openNonController()
@@ -1192,10 +1720,8 @@ QString tst_Soak::closePanel()
             emitStateChangedOf(*light);
             break;
         case FinishPending:
-            if (SoakResponse *response = p->pending) {
-                response->finishWith(errorRoll ? QVariant(commandDone) : QVariant(0x1203));
-                modelFinished(response);
-            }
+            if (SoakResponse *response = p->pending)
+                finish(response, errorRoll ? QVariant(commandDone) : QVariant(0x1203));
             break;
         case SendPostedDeletes:
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -1203,8 +1729,10 @@ QString tst_Soak::closePanel()
         case HostWork:
             // The prompt's event loop serves the rest of the workstation:
             // any host step but the operator's, this very panel included.
-            for (int i = int(below(3)); i >= 0; --i)
+            for (int i = int(below(3)); i >= 0; --i) {
                 meanwhile.append(hostStep());
+                resyncAffected();
+            }
             break;
         }
         controllerAtAnswer = light->object != nullptr;
@@ -1270,6 +1798,17 @@ QString tst_Soak::changeProperty()
     LightModel *light = pickLight();
     if (!light)
         return createController();
+    QString what = QStringLiteral("controller #%1 %2").arg(light->serial).arg(changeValue(*light));
+    if (chance(50)) {
+        emitStateChangedOf(*light);
+        what += QStringLiteral(", stateChanged");
+    }
+    return what;
+}
+
+// One of the controller's values changes, unreported; gives which, and to what.
+QString tst_Soak::changeValue(LightModel &light)
+{
     static const char *const names[] = {
         "controlSource", "controlAlgorithm", "keyRegime", "isConnected", "phaseChangeTime", "shema", "currentStage"};
     const int which = int(below(7));
@@ -1297,16 +1836,9 @@ QString tst_Soak::changeProperty()
         value = randomInt({-2, -1, 0, 1, 2, 3, 5});
         break;
     }
-    light->object->setProperty(names[which], value);
-    QString what =
-        QStringLiteral("controller #%1 %2 = %3")
-            .arg(light->serial)
-            .arg(QLatin1String(names[which]), value.isValid() ? describe({value}) : QStringLiteral("missing"));
-    if (chance(50)) {
-        emitStateChangedOf(*light);
-        what += QStringLiteral(", stateChanged");
-    }
-    return what;
+    light.object->setProperty(names[which], value);
+    return QStringLiteral("%1 = %2").arg(QLatin1String(names[which]),
+                                         value.isValid() ? describe({value}) : QStringLiteral("missing"));
 }
 
 QString tst_Soak::emitStateChanged()
@@ -1433,13 +1965,13 @@ QString tst_Soak::finishResponse()
         error = commandDone;
         break;
     }
-    const bool twice = response->finishes > 0;
-    response->finishWith(error);
-    modelFinished(response);
-    return QStringLiteral("finish response %1 with %2%3")
-        .arg(response->id)
-        .arg(error.isValid() ? describe({error}) : QStringLiteral("no error"))
-        .arg(twice ? QStringLiteral(" (again)") : QString());
+    // Described first: the host may delete it while the panel reads it.
+    const QString what = QStringLiteral("finish response %1 with %2%3")
+                             .arg(response->id)
+                             .arg(error.isValid() ? describe({error}) : QStringLiteral("no error"))
+                             .arg(response->finishes > 0 ? QStringLiteral(" (again)") : QString());
+    finish(response, error);
+    return what;
 }
 
 QString tst_Soak::deleteResponse()
@@ -1590,6 +2122,7 @@ void tst_Soak::tickPanel(PanelModel &p)
                              [&p](const Call &call) { return call.serial == p.serial && call.method == "setLocal"; });
     };
     const auto setLocalBefore = setLocalCalls();
+    const int deeds = m_deeds;
 
     const bool handBack = modelTick(p, light->object);
     m_gate.open = true;
@@ -1598,7 +2131,9 @@ void tst_Soak::tickPanel(PanelModel &p)
     if (handBack)
         modelMode(p, false);
 
-    if (owed) {
+    // With the host at work inside the tick, the hand-back is still owed by
+    // a panel that lives on under dispatch control, to a live controller.
+    if (owed && (m_deeds == deeds || (p.panel && light->object && p.d->dispatchActive))) {
         ++m_handBacks;
         if (p.panel && p.d->ui.actionDC->isChecked())
             violation(
@@ -1614,8 +2149,9 @@ QString tst_Soak::tick()
         const std::vector<PanelModel *> all =
             panelsWhere([](const PanelModel &p) { return !p.controllerGone && !p.hostDeleted; });
         for (PanelModel *p : all) {
-            // A tick may end another panel (see deleteOnReport).
-            if (p->panel && !p->hostDeleted)
+            // A tick may end another panel (see deleteOnReport), or its
+            // controller, with the host at work inside.
+            if (p->panel && !p->hostDeleted && !p->controllerGone)
                 tickPanel(*p);
         }
         return QStringLiteral("tick all %1 panels").arg(all.size());
@@ -1647,6 +2183,11 @@ void tst_Soak::beginStep()
     m_expected.clear();
     m_deletionsMayRun = false;
     m_deletionsMustRun = false;
+    m_affected.clear();
+    m_stepDeeds.clear();
+    m_deleteOnReport.clear();
+    for (const auto &light : m_lights)
+        light->reportedAt = -1;
     for (const auto &p : m_panels) {
         p->offToggles = p->offTogglesAlive = p->onToggles = 0;
         p->expectedOffToggles = p->expectedOnToggles = 0;
@@ -1675,9 +2216,13 @@ void tst_Soak::checkPanel(PanelModel &p)
     if (d->dispatchActive != p.dispatchActive)
         mismatch(QStringLiteral("dispatchActive"), QString::number(d->dispatchActive),
                  QString::number(p.dispatchActive));
+    if (d->closing != p.closing)
+        mismatch(QStringLiteral("closing"), QString::number(d->closing), QString::number(p.closing));
     const Ui::widget &ui = d->ui;
-    if (ui.actionDC->isChecked() != p.mode || ui.actionYF->isEnabled() != p.mode || ui.actionDark->isEnabled() != p.mode
-        || ui.actionRestart->isEnabled() != p.mode || ui.listWidget->isEnabled() != p.mode)
+    if (!p.halfBuilt
+        && (ui.actionDC->isChecked() != p.mode || ui.actionYF->isEnabled() != p.mode
+            || ui.actionDark->isEnabled() != p.mode || ui.actionRestart->isEnabled() != p.mode
+            || ui.listWidget->isEnabled() != p.mode))
         mismatch(QStringLiteral("the control mode"), QString::number(ui.actionDC->isChecked()),
                  QString::number(p.mode));
     if (p.lastCommandKnown && d->lastCommand != p.lastCommand)
@@ -1721,7 +2266,7 @@ void tst_Soak::checkCalls()
         dueLocal[p->serial] += p->offTogglesAlive + p->untoggledLocal;
     for (auto it = dueLocal.cbegin(); it != dueLocal.cend(); ++it) {
         const int got = received.value(it.key()).setLocal;
-        if (got != it.value())
+        if (got != it.value() && !m_affected.contains(it.key()))
             violation(QStringLiteral("controller #%1 got %2 \"setLocal\" for %3 transitions to local mode")
                           .arg(it.key())
                           .arg(got)
@@ -1736,6 +2281,15 @@ void tst_Soak::checkCalls()
     for (quint64 serial : qAsConst(serials)) {
         const Expected got = received.value(serial);
         const Expected due = m_expected.value(serial);
+        // With the host at work inside the calls, the panel may stop short,
+        // but it sends nothing the operator did not order.
+        if (m_affected.contains(serial)) {
+            if (got.commands != due.commands.mid(0, got.commands.size()))
+                violation(QStringLiteral("controller #%1 got commands [%2] for [%3]")
+                              .arg(serial)
+                              .arg(got.commands.join(QLatin1String(", ")), due.commands.join(QLatin1String(", "))));
+            continue;
+        }
         if (got.setLocal != due.setLocal || got.phases != due.phases || got.currentStage != due.currentStage
             || got.commands != due.commands)
             violation(QStringLiteral("controller #%1 got setLocal %2, phases %3, currentStage %4, commands [%5]; "
@@ -1754,6 +2308,8 @@ void tst_Soak::checkCalls()
 
 void tst_Soak::endStep()
 {
+    resyncAffected();
+
     // Panels live exactly as long as they should.
     for (const auto &p : m_panels) {
         const bool doomed = p->closing || p->controllerGone;
@@ -1776,6 +2332,19 @@ void tst_Soak::endStep()
         violation(QStringLiteral("the panel list holds %1 panels, %2 live ones in order expected")
                       .arg(listed.size())
                       .arg(live.size()));
+    // Whatever the model says: one panel at most per controller that is not
+    // closing, and none closing or of a dead controller past the posted deletes.
+    QSet<const QObject *> served;
+    for (QWidget *panel : listed) {
+        const Vorlan::Widget::Private *d = Host::d(panel);
+        if (m_deletionsMustRun && (d->closing || !d->light))
+            violation(QStringLiteral("a panel closing or of a dead controller survived the posted deletes"));
+        if (d->closing || !d->light)
+            continue;
+        if (served.contains(d->light))
+            violation(QStringLiteral("two panels listed for one controller"));
+        served.insert(d->light);
+    }
 
     for (const auto &p : m_panels) {
         if (p->panel)
@@ -1833,6 +2402,7 @@ void tst_Soak::cleanup()
 
 void tst_Soak::discardAll()
 {
+    hostile = nullptr;
     // Panels before their controllers, then the host's responses.
     for (const auto &p : m_panels)
         delete p->panel.data();
@@ -1876,6 +2446,9 @@ void tst_Soak::soak()
     }
     calls.clear();
     Host::setClock(QDateTime(QDate(2024, 3, 1), QTime(8, 0), Qt::UTC));
+    hostile = [this](const QObject *object, const char *call) {
+        hostileCall(object, call);
+    };
     SoakLight::reporting = [this](SoakLight *light) {
         const std::vector<PanelModel *> panels =
             panelsWhere([light](const PanelModel &p) { return p.serial == light->serial() && !p.hostDeleted; });
@@ -1885,12 +2458,8 @@ void tst_Soak::soak()
         // dock for good, with a plain delete, inside the panel's call.
         // Not on a stage pick: that command goes out from inside Qt's
         // selection model, which would touch the deleted list afterwards.
-        if (panels.size() == 1 && !m_pickingStage && chance(15)) {
-            PanelModel *doomed = panels.front();
-            doomed->hostDeleted = true;
-            m_deleteOnReport = doomed->panel;
-            ++m_deletedOnReport;
-        }
+        if (panels.size() == 1 && !m_pickingStage && chance(15))
+            m_deleteOnReport = panels.front()->panel;
     };
 
     QElapsedTimer elapsed;
@@ -1902,9 +2471,11 @@ void tst_Soak::soak()
             std::fprintf(stderr, "step %d: ", m_step);
             std::fflush(stderr);
         }
-        const QString action = responses.size() > keptResponses ? dropOldResponse() : step();
+        QString action = responses.size() > keptResponses ? dropOldResponse() : step();
         if (m_trace)
             std::fprintf(stderr, "%s\n", qPrintable(action));
+        if (!m_stepDeeds.isEmpty())
+            action += QStringLiteral(" {%1}").arg(m_stepDeeds.join(QLatin1String("; ")));
         m_recent.append(QStringLiteral("step %1: %2").arg(m_step).arg(action));
         if (m_recent.size() > 12)
             m_recent.removeFirst();
@@ -1916,9 +2487,15 @@ void tst_Soak::soak()
     const qint64 ms = qMax<qint64>(1, elapsed.elapsed());
     qInfo("soak: %d steps in %lld ms, %lld steps/s; %d prompts, %d hand-backs by the watchdog, %d ticks "
           "past the period without one (negative alarmBefore), %d controllers at reused addresses (%d while "
-          "the old one's panel lived), %d panels deleted by the host inside a controller call, %d expected warnings",
+          "the old one's panel lived), %d panels deleted by the host inside a controller call, %d expected warnings; "
+          "inside the module's calls the host deleted %d panels, destroyed %d controllers, deleted %d responses, "
+          "rebuilt %d stage tables, looped %d times while a controller went and %d times while a panel went, "
+          "reported %d changes of state and opened %d panels again",
           m_steps, ms, qint64(m_steps) * 1000 / ms, m_prompts, m_handBacks, m_lateHandBacks, m_reusedAddresses,
-          m_reusedWhilePanelLives, m_deletedOnReport, expectedMessages);
+          m_reusedWhilePanelLives, m_deletedOnReport, expectedMessages, m_deedCounts[DeletePanel],
+          m_deedCounts[DestroyController], m_deedCounts[DeleteResponse], m_deedCounts[RebuildStages],
+          m_deedCounts[LoopControllerGoes], m_deedCounts[LoopPanelGoes], m_deedCounts[ReportState],
+          m_deedCounts[OpenAgain]);
 }
 
 // --- Regressions found by the soak ---

@@ -38,6 +38,10 @@ constexpr int localRequested = -3;
 constexpr int restartSent = -4;
 constexpr int commandRefused = -5;
 
+// Reads of the state in a row for one report, while the host keeps
+// reporting changes during them.
+constexpr int maxStateReads = 8;
+
 // Whole seconds between two instants in milliseconds since the epoch,
 // truncated as QDateTime::secsTo truncates. Held as int, saturated rather
 // than wrapped when the clock is off by decades.
@@ -79,6 +83,11 @@ bool Widget::Private::attach()
     call.connectLight(SIGNAL(destroyed()), SLOT(lightDestroyed()));
     if (!call)
         return false;
+    // Then its reports: one the host makes inside the calls below, after the
+    // state was read, would otherwise be lost until the next.
+    call.connectLight(SIGNAL(stateChanged()), SLOT(lightStateChanged()));
+    if (!call)
+        return false;
 
     fillStageList();
     if (!call)
@@ -93,9 +102,6 @@ bool Widget::Private::attach()
 
     // Connected only now, so that building the panel sends no command
     // through a slot: the one it may send is the "setLocal" above.
-    call.connectLight(SIGNAL(stateChanged()), SLOT(lightStateChanged()));
-    if (!call)
-        return false;
     connect(ui.actionDC, SIGNAL(triggered(bool)), this, SLOT(setDispatchControlMode(bool)));
     connect(ui.actionYF, SIGNAL(triggered()), this, SLOT(setYF()));
     connect(ui.actionDark, SIGNAL(triggered()), this, SLOT(setDark()));
@@ -283,15 +289,17 @@ void Widget::Private::setPhase()
 void Widget::Private::lightStateChanged()
 {
     // A host that reports a change while the panel reads its state is
-    // answered once more afterwards, not from inside the read: a getter
-    // that always reports would otherwise recurse without end.
+    // answered by reading it again afterwards, not from inside the read,
+    // until a read goes by without a report. A getter that reports at every
+    // read would otherwise keep the panel reading without end; it is read a
+    // few times, and left to its next report.
     if (refreshing) {
         refreshAgain = true;
         return;
     }
     refreshing = true;
     refreshState();
-    if (panel && refreshAgain)
+    for (int reads = 1; panel && refreshAgain && reads < maxStateReads; ++reads)
         refreshState();
     refreshing = false;
 }
