@@ -1452,8 +1452,8 @@ void tst_BadInput::stageProperties_data()
         << QStringLiteral("5:a\nb") + QChar(0) + QString::fromUtf8("\xd7\xa9\xd7\x9c") << 5 << placeholder;
 
     // "shema" values: {dir} is the folder of the drawings.
-    row("shema", "int 5: a file name \"5\"")
-        << QVariant(5) << QStringLiteral("5:Main") << 5 << QStringLiteral("unread");
+    // No file "5" to read: the placeholder stands in.
+    row("shema", "int 5: a file name \"5\"") << QVariant(5) << QStringLiteral("5:Main") << 5 << placeholder;
     row("shema", "string list {s.wmf}: composed") << QVariant(QStringList{QStringLiteral("{dir}/s.wmf")})
                                                   << QStringLiteral("5:Main") << 5 << QStringLiteral("RBBW");
     row("shema", "string list of two: empty") << QVariant(QStringList{QStringLiteral("{dir}/s.wmf"), QString()})
@@ -1862,8 +1862,8 @@ void tst_BadInput::schemaPaths_data()
                                          << QStringLiteral("{dir}/f/s.wmf") << QStringLiteral("WWWW");
     QTest::newRow("missing folder") << QStringLiteral("plan.svg=plan") << plan << QStringLiteral("{dir}/none/s.wmf")
                                     << QStringLiteral("RRWW");
-    QTest::newRow("missing picture: a name Qt takes")
-        << QString() << plan << QStringLiteral("{dir}/none.png") << QStringLiteral("unread");
+    QTest::newRow("missing picture: the placeholder")
+        << QString() << plan << QStringLiteral("{dir}/none.png") << QStringLiteral("TTTT");
     QTest::newRow("stage schema is a folder named .wmf")
         << QStringLiteral("plan.svg=plan|s.wmf=dir|s.svg=overlay") << plan << stage << QStringLiteral("RBBW");
     QTest::newRow("empty stage and controller schemas")
@@ -1877,7 +1877,7 @@ void tst_BadInput::schemaPaths_data()
         << QStringLiteral("RRWW");
     QTest::newRow("picture with a component of 300 characters")
         << QString() << plan << QStringLiteral("{dir}/") + longComponent + QStringLiteral(".png")
-        << QStringLiteral("unread");
+        << QStringLiteral("TTTT");
     QTest::newRow("Cyrillic name") << QString::fromUtf8("plan.svg=plan|\xd0\xa4\xd0\xb0\xd0\xb7\xd0\xb0.svg=overlay")
                                    << plan << QString::fromUtf8("{dir}/\xd0\xa4\xd0\xb0\xd0\xb7\xd0\xb0.wmf")
                                    << QStringLiteral("RBBW");
@@ -1978,21 +1978,28 @@ void tst_BadInput::hostilePictures_data()
     stage("size and view box 1e9", "huge", "RBBW");
     // Drawn at its own square proportions within 200 x 125.
     picture("size and view box 1e9", "huge", "TBBT 125x125");
-    stage("50,000 rectangles", "rects", "RBBW");
+    stage("19,000 rectangles", "rects 19000", "RBBW");
+    // Beyond the bound on drawing work: none of it is drawn.
+    stage("50,000 rectangles", "rects 50000", "RRWW");
     stage("billion laughs", "laughs", "RRWW");
     controller("billion laughs", "laughs", "WBBW");
+    // A drawing that declares entities is not drawn at all, so that none is expanded.
     stage("external entity in an attribute", "entity attribute", "RRWW");
-    // Unresolved, the entity leaves the text empty: no green.
-    stage("external entity file:///etc/passwd in text", "entity passwd", "RBBW");
-    stage("external entity naming a file of Ws in text", "entity secret", "RBBW");
-    // The check on the two rows above: the same text, inline, shows.
-    stage("internal entity in text", "entity internal", "RBBW", true);
-    stage("image by relative name", "image relative", "RGGW", true);
-    stage("image by absolute name", "image absolute", "RGGW", true);
+    stage("external entity file:///etc/passwd in text", "entity passwd", "RRWW");
+    stage("external entity naming a file of Ws in text", "entity secret", "RRWW");
+    stage("internal entity in text", "entity internal", "RRWW");
+    // The check on the rows above: the same text, without an entity, shows.
+    stage("plain text", "text plain", "RBBW", true);
+    // An image is drawn from inline data only, never from another file.
+    stage("image by relative name", "image relative", "RRWW");
+    stage("image by absolute name", "image absolute", "RRWW");
     stage("inline image", "image inline", "RGGW", true);
-    stage("image 40 x 40 from the bomb maker", "image black", "RKKW");
-    stage("image 4,096 x 4,096", "image 4096", "RKKW");
+    stage("image 40 x 40 from the bomb maker", "image black", "RRWW");
+    stage("image 4,096 x 4,096", "image 4096", "RRWW");
     stage("image 4,097 x 4,096", "image 4097", "RRWW");
+    stage("inline image 40 x 40 from the bomb maker", "image inline black", "RKKW");
+    stage("inline image 4,096 x 4,096", "image inline 4096", "RKKW");
+    stage("inline image 4,097 x 4,096", "image inline 4097", "RRWW");
     stage("image 10,000 x 10,000 in 2 MB", "image bomb", "RRWW");
     controller("image 10,000 x 10,000 in 2 MB", "image bomb", "WBBW");
     picture("image 10,000 x 10,000 in 2 MB", "image bomb", "TTTT");
@@ -2042,8 +2049,8 @@ void tst_BadInput::hostilePictures()
     } else if (content == QLatin1String("huge")) {
         bytes = svg("<rect x=\"4e8\" y=\"3.2e8\" width=\"2e8\" height=\"3.2e8\" fill=\"#0000ff\"/>", {},
                     "width=\"1e9\" height=\"1e9\" viewBox=\"0 0 1e9 1e9\"");
-    } else if (content == QLatin1String("rects")) {
-        bytes = svg(overlayBody.repeated(50000));
+    } else if (content.startsWith(QLatin1String("rects "))) {
+        bytes = svg(overlayBody.repeated(content.mid(6).toInt()));
     } else if (content == QLatin1String("laughs")) {
         QByteArray doctype = "<!DOCTYPE svg [<!ENTITY x0 \"ha\">";
         for (int level = 1; level <= 10; ++level)
@@ -2062,6 +2069,8 @@ void tst_BadInput::hostilePictures()
         bytes = svg(overlayBody + text, "<!DOCTYPE svg [<!ENTITY x SYSTEM \"file://" + secret + "\">]>");
     } else if (content == QLatin1String("entity internal")) {
         bytes = svg(overlayBody + text, "<!DOCTYPE svg [<!ENTITY x \"WWWWWWWW\">]>");
+    } else if (content == QLatin1String("text plain")) {
+        bytes = svg(overlayBody + QByteArray(text).replace("&x;", "WWWWWWWW"));
     } else if (content.startsWith(QLatin1String("image "))) {
         const QString image = content.mid(6);
         QByteArray href = "picture.png";
@@ -2073,6 +2082,12 @@ void tst_BadInput::hostilePictures()
             href = dir.filePath(QStringLiteral("picture.png")).toUtf8();
         } else if (image == QLatin1String("inline")) {
             href = "data:image/png;base64," + greenPng(QSize(40, 40)).toBase64();
+        } else if (image == QLatin1String("inline black")) {
+            href = "data:image/png;base64," + blackPng(40, 40).toBase64();
+        } else if (image == QLatin1String("inline 4096")) {
+            href = "data:image/png;base64," + blackPng(4096, 4096).toBase64();
+        } else if (image == QLatin1String("inline 4097")) {
+            href = "data:image/png;base64," + blackPng(4097, 4096).toBase64();
         } else if (image == QLatin1String("black")) {
             picture = blackPng(40, 40);
         } else if (image == QLatin1String("4096")) {
