@@ -35,7 +35,9 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -308,6 +310,56 @@ QByteArray greenPng(const QSize &size)
     return bytes;
 }
 
+QByteArray littleEndian(quint32 value)
+{
+    QByteArray bytes(4, Qt::Uninitialized);
+    qToLittleEndian(value, bytes.data());
+    return bytes;
+}
+
+const QByteArray gzipHeader("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10);
+
+// A compressed drawing (.svgz) in stored deflate blocks, which every
+// inflater reads: no compressor needed here.
+QByteArray gzip(const QByteArray &data)
+{
+    QByteArray bytes = gzipHeader;
+    int at = 0;
+    do {
+        const QByteArray block = data.mid(at, 65535);
+        at += block.size();
+        const quint16 size = quint16(block.size());
+        bytes += char(at >= data.size() ? 1 : 0); // final block or not, stored
+        bytes += char(size & 0xff);
+        bytes += char(size >> 8);
+        bytes += char(~size & 0xff);
+        bytes += char((~size >> 8) & 0xff);
+        bytes += block;
+    } while (at < data.size());
+    return bytes + littleEndian(crc32(data)) + littleEndian(quint32(data.size()));
+}
+
+// A compressed drawing that inflates to the text, then count blanks, about
+// 1000:1 as blackPng's pixels do. Its check sum is left zero: an inflater
+// that reaches it has already spent what the bomb is about.
+QByteArray gzipBomb(const QByteArray &text, qint64 count)
+{
+    BitWriter deflate;
+    deflate.bits(1, 1); // last block
+    deflate.bits(1, 2); // fixed Huffman codes
+    for (const char byte : text + ' ')
+        deflate.code(0x30 + quint8(byte), 8); // literals below 144
+    qint64 left = count - 1;
+    for (; left >= 258; left -= 258) {
+        deflate.code(0xc5, 8); // length 258
+        deflate.code(0, 5); // distance 1
+    }
+    for (; left > 0; --left)
+        deflate.code(0x30 + ' ', 8);
+    deflate.code(0, 7); // end of block
+    return gzipHeader + deflate.finish() + littleEndian(0) + littleEndian(quint32(text.size() + count));
+}
+
 // The test drawings, told apart at four points as the stage list suite
 // does: the plan fills the left half (x < 100) red, the stage overlay is
 // a blue square x 80..120, y 40..80.
@@ -387,7 +439,7 @@ bool containsGreen(const QIcon &icon)
 
 // A picture file, or something where a picture is expected:
 //   plan, overlay, green (a PNG), empty, fifo, zero (a link to /dev/zero),
-//   dir, or any other text as the file's content.
+//   socket, dir, or any other text as the file's content.
 bool makeFile(const QDir &dir, const QString &name, const QString &kind, QList<QSharedPointer<FifoWatch>> *fifos)
 {
     const QString path = dir.filePath(name);
@@ -404,6 +456,19 @@ bool makeFile(const QDir &dir, const QString &name, const QString &kind, QList<Q
     }
     if (kind == QLatin1String("zero"))
         return ::symlink("/dev/zero", native.constData()) == 0;
+    if (kind == QLatin1String("socket")) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        if (size_t(native.size()) >= sizeof address.sun_path)
+            return false;
+        qstrcpy(address.sun_path, native.constData());
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        // The socket stays in the folder after its descriptor is closed.
+        const bool bound = fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        return bound;
+    }
     QByteArray content;
     if (kind == QLatin1String("plan"))
         content = svg(planBody);
@@ -1847,6 +1912,10 @@ void tst_BadInput::schemaPaths_data()
         << QStringLiteral("plan.svg=fifo|s.svg=overlay") << plan << stage << QStringLiteral("WBBW");
     QTest::newRow("sibling links to /dev/zero")
         << QStringLiteral("plan.svg=plan|s.svg=zero") << plan << stage << QStringLiteral("RRWW");
+    QTest::newRow("sibling is a socket") << QStringLiteral("plan.svg=plan|s.svg=socket") << plan << stage
+                                         << QStringLiteral("RRWW");
+    QTest::newRow("stage picture is a socket")
+        << QStringLiteral("s.png=socket") << plan << QStringLiteral("{dir}/s.png") << QStringLiteral("TTTT");
     QTest::newRow("stage picture is a FIFO named .png")
         << QStringLiteral("s.png=fifo") << plan << QStringLiteral("{dir}/s.png") << QStringLiteral("TTTT");
     QTest::newRow("stage picture is a FIFO named .svg")
@@ -2016,6 +2085,34 @@ void tst_BadInput::hostilePictures_data()
     picture("image that is the drawing itself", "image itself", "TTTT");
     stage("two drawings naming each other", "image other", "RRWW");
     stage("inline SVG image", "image inline svg", "RRWW");
+    // Qt's reader trims the name it is given; the white space hid it from a scan.
+    stage("image with a blank before the drawing's own name", "image blank itself", "RRWW");
+    controller("image with a blank before the drawing's own name", "image blank itself", "WBBW");
+    picture("image with a blank before the drawing's own name", "image blank itself", "TTTT");
+    stage("image with a blank after the drawing's own name", "image itself blank", "RRWW");
+    stage("image with a blank before the name of a FIFO", "image blank fifo", "RRWW");
+    picture("image with a blank before the name of a FIFO", "image blank fifo", "TTTT");
+    stage("image with a blank before /dev/zero", "image blank zero", "RRWW");
+    // Qt's reader loads the style sheet a processing instruction names.
+    stage("style sheet /dev/zero", "stylesheet zero", "RBBW");
+    stage("style sheet that is a FIFO", "stylesheet fifo", "RBBW");
+    controller("style sheet that is a FIFO", "stylesheet fifo", "WBBW");
+    picture("style sheet that is a FIFO", "stylesheet fifo", "TBBT");
+    stage("style sheet that would make a rectangle green", "stylesheet green", "RBBW");
+    // Inflated by the reader without a bound, such a file takes gigabytes.
+    stage("compressed drawing inflating to 512 MiB", "svgz bomb", "RRWW");
+    controller("compressed drawing inflating to 512 MiB", "svgz bomb", "WBBW");
+    picture("compressed drawing inflating to 512 MiB", "svgz bomb", "TTTT");
+    stage("compressed drawing", "svgz overlay", "RBBW");
+    picture("compressed drawing", "svgz overlay", "TBBT");
+    // Ten <use> of ten of ten ...: 10^9 rectangles.
+    stage("nested <use> bomb", "use bomb", "RRWW");
+    controller("nested <use> bomb", "use bomb", "WBBW");
+    stage("<use> of its own group", "use itself", "RBBW");
+    // What an Inkscape drawing carries besides the drawing must not cost the drawing.
+    stage("Inkscape drawing", "inkscape", "RBBW");
+    controller("Inkscape drawing", "inkscape", "WBBW");
+    picture("Inkscape drawing", "inkscape", "TBBT");
     stage("drawing of 8 MiB", "bytes 8388608", "RBBW");
     stage("drawing of 8 MiB and 1 byte", "bytes 8388609", "RRWW");
 }
@@ -2031,7 +2128,10 @@ void tst_BadInput::hostilePictures()
     QVERIFY(temporary.isValid());
     const QDir dir(temporary.path());
     QList<QSharedPointer<FifoWatch>> fifos;
-    const QString hostileName = where == Where::Controller ? QStringLiteral("plan.svg") : QStringLiteral("s.svg");
+    QString hostileName = where == Where::Controller ? QStringLiteral("plan.svg") : QStringLiteral("s.svg");
+    // A compressed drawing as a stage picture goes by its usual suffix.
+    if (where == Where::Picture && content.startsWith(QLatin1String("svgz ")))
+        hostileName = QStringLiteral("s.svgz");
     QVERIFY(makeFiles(
         dir, where == Where::Controller ? QStringLiteral("s.svg=overlay") : QStringLiteral("plan.svg=plan"), &fifos));
 
@@ -2071,6 +2171,60 @@ void tst_BadInput::hostilePictures()
         bytes = svg(overlayBody + text, "<!DOCTYPE svg [<!ENTITY x \"WWWWWWWW\">]>");
     } else if (content == QLatin1String("text plain")) {
         bytes = svg(overlayBody + QByteArray(text).replace("&x;", "WWWWWWWW"));
+    } else if (content.startsWith(QLatin1String("stylesheet "))) {
+        // The overlay, and a rectangle without colour of its own, top right.
+        QByteArray href = "/dev/zero";
+        if (content.endsWith(QLatin1String("fifo")) || content.endsWith(QLatin1String("green"))) {
+            QVERIFY(makeFile(dir, QStringLiteral("style.css"),
+                             content.endsWith(QLatin1String("fifo")) ? QStringLiteral("fifo")
+                                                                     : QStringLiteral("rect { fill: #00ff00 }"),
+                             &fifos));
+            href = dir.filePath(QStringLiteral("style.css")).toUtf8();
+        }
+        bytes = svg(overlayBody + "<rect x=\"130\" y=\"5\" width=\"60\" height=\"30\"/>",
+                    "<?xml-stylesheet type=\"text/css\" href=\"" + href + "\"?>\n");
+    } else if (content == QLatin1String("svgz bomb")) {
+        bytes = gzipBomb(svg({}).replace("</svg>\n", "<!--"), qint64(512) << 20);
+    } else if (content == QLatin1String("svgz overlay")) {
+        bytes = gzip(svg(overlayBody));
+    } else if (content.startsWith(QLatin1String("use "))) {
+        const QString use = content.mid(4);
+        QByteArray body;
+        if (use == QLatin1String("bomb")) {
+            body = "<defs><g id=\"a0\">" + overlayBody + "</g>";
+            for (int level = 1; level <= 9; ++level)
+                body += "<g id=\"a" + QByteArray::number(level) + "\">"
+                    + ("<use xlink:href=\"#a" + QByteArray::number(level - 1) + "\"/>").repeated(10) + "</g>";
+            body += "</defs><use xlink:href=\"#a9\"/>";
+        } else if (use == QLatin1String("itself")) {
+            body = "<g id=\"a\"><use xlink:href=\"#a\"/></g>" + overlayBody;
+        }
+        bytes = svg(body);
+    } else if (content == QLatin1String("inkscape")) {
+        bytes =
+            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
+            "<!-- Created with Inkscape (http://www.inkscape.org/) -->\n"
+            "<svg width=\"200\" height=\"125\" viewBox=\"0 0 200 125\" version=\"1.1\" id=\"svg5\"\n"
+            "   inkscape:version=\"1.2.2 (b0a8486541, 2022-12-01)\" sodipodi:docname=\"s.svg\"\n"
+            "   xmlns:inkscape=\"http://www.inkscape.org/namespaces/inkscape\"\n"
+            "   xmlns:sodipodi=\"http://sodipodi.sourceforge.net/DTD/sodipodi-0.dtd\"\n"
+            "   xmlns=\"http://www.w3.org/2000/svg\" xmlns:svg=\"http://www.w3.org/2000/svg\"\n"
+            "   xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\" xmlns:cc=\"http://creativecommons.org/ns#\"\n"
+            "   xmlns:dc=\"http://purl.org/dc/elements/1.1/\">\n"
+            "  <sodipodi:namedview id=\"namedview7\" pagecolor=\"#ffffff\" bordercolor=\"#666666\"\n"
+            "     inkscape:pageopacity=\"0.0\" inkscape:document-units=\"px\" showgrid=\"true\">\n"
+            "    <inkscape:grid type=\"xygrid\" id=\"grid9\" />\n"
+            "  </sodipodi:namedview>\n"
+            "  <defs id=\"defs2\" />\n"
+            "  <metadata id=\"metadata5\">\n"
+            "    <rdf:RDF><cc:Work rdf:about=\"\"><dc:format>image/svg+xml</dc:format>\n"
+            "      <dc:title>Stage 1</dc:title></cc:Work></rdf:RDF>\n"
+            "  </metadata>\n"
+            "  <g inkscape:label=\"Layer 1\" inkscape:groupmode=\"layer\" id=\"layer1\">\n"
+            "    <path style=\"fill:#0000ff;fill-opacity:1;stroke:none\" d=\"M 80,40 H 120 V 80 H 80 Z\"\n"
+            "       id=\"rect1\" sodipodi:nodetypes=\"ccccc\" inkscape:connector-curvature=\"0\" />\n"
+            "  </g>\n"
+            "</svg>\n";
     } else if (content.startsWith(QLatin1String("image "))) {
         const QString image = content.mid(6);
         QByteArray href = "picture.png";
@@ -2088,6 +2242,15 @@ void tst_BadInput::hostilePictures()
             href = "data:image/png;base64," + blackPng(4096, 4096).toBase64();
         } else if (image == QLatin1String("inline 4097")) {
             href = "data:image/png;base64," + blackPng(4097, 4096).toBase64();
+        } else if (image == QLatin1String("blank itself")) {
+            href = ' ' + dir.filePath(hostileName).toUtf8();
+        } else if (image == QLatin1String("itself blank")) {
+            href = dir.filePath(hostileName).toUtf8() + ' ';
+        } else if (image == QLatin1String("blank fifo")) {
+            QVERIFY(makeFile(dir, QStringLiteral("picture.png"), QStringLiteral("fifo"), &fifos));
+            href = ' ' + dir.filePath(QStringLiteral("picture.png")).toUtf8();
+        } else if (image == QLatin1String("blank zero")) {
+            href = " /dev/zero";
         } else if (image == QLatin1String("black")) {
             picture = blackPng(40, 40);
         } else if (image == QLatin1String("4096")) {
@@ -2135,8 +2298,7 @@ void tst_BadInput::hostilePictures()
 
     auto *light = new ProbeLight(59);
     light->setProperty("shema", dir.filePath(QStringLiteral("plan.wmf")));
-    const QString stageSchema =
-        dir.filePath(where == Where::Picture ? QStringLiteral("s.svg") : QStringLiteral("s.wmf"));
+    const QString stageSchema = dir.filePath(where == Where::Picture ? hostileName : QStringLiteral("s.wmf"));
     light->stages.append(new Helvor::Stage(1, QStringLiteral("Main"), stageSchema, light));
 
     const PeakMemory memory;
