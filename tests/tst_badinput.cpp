@@ -2050,6 +2050,9 @@ void tst_BadInput::hostilePictures_data()
     stage("19,000 rectangles", "rects 19000", "RBBW");
     // Beyond the bound on drawing work: none of it is drawn.
     stage("50,000 rectangles", "rects 50000", "RRWW");
+    // The costliest drawing within that bound: rectangles as large as the
+    // picture, rounded, stroked and translucent; the last one plain blue.
+    stage("19,990 rectangles filling the picture", "rects worst", "BBBB");
     stage("billion laughs", "laughs", "RRWW");
     controller("billion laughs", "laughs", "WBBW");
     // A drawing that declares entities is not drawn at all, so that none is expanded.
@@ -2069,6 +2072,8 @@ void tst_BadInput::hostilePictures_data()
     stage("inline image 40 x 40 from the bomb maker", "image inline black", "RKKW");
     stage("inline image 4,096 x 4,096", "image inline 4096", "RKKW");
     stage("inline image 4,097 x 4,096", "image inline 4097", "RRWW");
+    // The second image, over the plan's corner, would take the drawing beyond the pixel bound.
+    stage("two inline images 4,096 x 4,096", "image inline 4096 twice", "RKKW");
     stage("image 10,000 x 10,000 in 2 MB", "image bomb", "RRWW");
     controller("image 10,000 x 10,000 in 2 MB", "image bomb", "WBBW");
     picture("image 10,000 x 10,000 in 2 MB", "image bomb", "TTTT");
@@ -2109,6 +2114,11 @@ void tst_BadInput::hostilePictures_data()
     stage("nested <use> bomb", "use bomb", "RRWW");
     controller("nested <use> bomb", "use bomb", "WBBW");
     stage("<use> of its own group", "use itself", "RBBW");
+    // Each level repeats the one before inside 600 groups: 1,200 levels drawn.
+    stage("<use> 1,200 levels deep", "use deep", "RRWW");
+    stage("style rules against every element", "style flood", "RRWW");
+    stage("gradient of 1,000 stops", "stops 1000", "RRWW");
+    stage("text of 100,000 characters", "text flood", "RRWW");
     // What an Inkscape drawing carries besides the drawing must not cost the drawing.
     stage("Inkscape drawing", "inkscape", "RBBW");
     controller("Inkscape drawing", "inkscape", "WBBW");
@@ -2149,6 +2159,10 @@ void tst_BadInput::hostilePictures()
     } else if (content == QLatin1String("huge")) {
         bytes = svg("<rect x=\"4e8\" y=\"3.2e8\" width=\"2e8\" height=\"3.2e8\" fill=\"#0000ff\"/>", {},
                     "width=\"1e9\" height=\"1e9\" viewBox=\"0 0 1e9 1e9\"");
+    } else if (content == QLatin1String("rects worst")) {
+        bytes = svg("<style>rect{fill:#0000ff;fill-opacity:.5;stroke:#000000;stroke-width:5}</style>"
+                    + QByteArray("<rect width=\"200\" height=\"125\" rx=\"30\"/>").repeated(19990)
+                    + "<rect width=\"200\" height=\"125\" fill=\"#0000ff\" fill-opacity=\"1\" stroke=\"none\"/>");
     } else if (content.startsWith(QLatin1String("rects "))) {
         bytes = svg(overlayBody.repeated(content.mid(6).toInt()));
     } else if (content == QLatin1String("laughs")) {
@@ -2171,6 +2185,8 @@ void tst_BadInput::hostilePictures()
         bytes = svg(overlayBody + text, "<!DOCTYPE svg [<!ENTITY x \"WWWWWWWW\">]>");
     } else if (content == QLatin1String("text plain")) {
         bytes = svg(overlayBody + QByteArray(text).replace("&x;", "WWWWWWWW"));
+    } else if (content == QLatin1String("text flood")) {
+        bytes = svg(overlayBody + "<text x=\"0\" y=\"20\">" + QByteArray(100000, 'W') + "</text>");
     } else if (content.startsWith(QLatin1String("stylesheet "))) {
         // The overlay, and a rectangle without colour of its own, top right.
         QByteArray href = "/dev/zero";
@@ -2198,8 +2214,19 @@ void tst_BadInput::hostilePictures()
             body += "</defs><use xlink:href=\"#a9\"/>";
         } else if (use == QLatin1String("itself")) {
             body = "<g id=\"a\"><use xlink:href=\"#a\"/></g>" + overlayBody;
+        } else if (use == QLatin1String("deep")) {
+            body = "<defs><g id=\"a0\">" + nested(600, "<rect width=\"1\" height=\"1\"/>") + "</g><g id=\"a1\">"
+                + nested(600, "<use xlink:href=\"#a0\"/>") + "</g></defs>" + overlayBody;
         }
         bytes = svg(body);
+    } else if (content == QLatin1String("style flood")) {
+        // Every rule against every group, up through all its ancestors.
+        bytes = svg("<style>" + QByteArray("q g,").repeated(10000) + "q g { fill: #00ff00 }</style>"
+                    + nested(500, overlayBody));
+    } else if (content.startsWith(QLatin1String("stops "))) {
+        bytes = svg("<defs><linearGradient id=\"g\">"
+                    + QByteArray("<stop offset=\"0.5\" stop-color=\"#00ff00\"/>").repeated(content.mid(6).toInt())
+                    + "</linearGradient></defs>" + overlayBody);
     } else if (content == QLatin1String("inkscape")) {
         bytes =
             "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
@@ -2238,7 +2265,7 @@ void tst_BadInput::hostilePictures()
             href = "data:image/png;base64," + greenPng(QSize(40, 40)).toBase64();
         } else if (image == QLatin1String("inline black")) {
             href = "data:image/png;base64," + blackPng(40, 40).toBase64();
-        } else if (image == QLatin1String("inline 4096")) {
+        } else if (image.startsWith(QLatin1String("inline 4096"))) {
             href = "data:image/png;base64," + blackPng(4096, 4096).toBase64();
         } else if (image == QLatin1String("inline 4097")) {
             href = "data:image/png;base64," + blackPng(4097, 4096).toBase64();
@@ -2279,7 +2306,10 @@ void tst_BadInput::hostilePictures()
             QVERIFY(file.open(QIODevice::WriteOnly));
             QCOMPARE(file.write(picture), qint64(picture.size()));
         }
-        bytes = svg(imageAtOverlay(href));
+        QByteArray body = imageAtOverlay(href);
+        if (image.endsWith(QLatin1String("twice")))
+            body += "<image x=\"0\" y=\"0\" width=\"40\" height=\"40\" xlink:href=\"" + href + "\"/>";
+        bytes = svg(body);
     } else if (content.startsWith(QLatin1String("bytes "))) {
         // A valid drawing, padded out with a comment to the size asked for.
         const QByteArray head = svg(overlayBody) + "<!--";
