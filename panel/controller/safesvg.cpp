@@ -14,12 +14,15 @@ namespace Vorlan {
 
 namespace {
 
-// Bounds on the work of drawing, far above any junction drawing and far
-// below what freezes the workstation. Drawing work counts one per element,
-// 64 more for text and images, which Qt lays out glyph by glyph or samples
-// pixel by pixel, one per character of text and per 32 bytes of path data;
-// a <use> counts all it repeats. The costliest elements Qt draws (picture-
-// wide, translucent, stroked, rounded) take about 60 us each here.
+// Bounds on the work of drawing: a surveyed junction plan of 3,000 paths
+// counts about 6,000, and the costliest elements Qt draws (as large as
+// the picture, translucent, stroked, rounded) take about 60 us each here.
+// Drawing work counts one per element, 64 more for text and images, which
+// Qt lays out glyph by glyph or samples pixel by pixel, one per character
+// of text and per 32 bytes of path data; a <use> counts all it repeats.
+// What Qt's rasterizer makes of one shape is not bounded by any of this: a
+// stroke thousands of pixels wide with round joins, or a dense dash
+// pattern on one, takes it seconds.
 // Qt's own handler gives up beyond 2048 open elements; drawing recurses
 // once per level, through every <use>.
 constexpr int maxDepth = 1024;
