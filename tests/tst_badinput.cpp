@@ -2119,6 +2119,8 @@ void tst_BadInput::hostilePictures_data()
     stage("style rules against every element", "style flood", "RRWW");
     stage("gradient of 1,000 stops", "stops 1000", "RRWW");
     stage("text of 100,000 characters", "text flood", "RRWW");
+    // A link, a choice of what to draw and a media query are drawn as Qt draws them.
+    stage("link, switch and media query", "link switch media", "RBBW");
     // What an Inkscape drawing carries besides the drawing must not cost the drawing.
     stage("Inkscape drawing", "inkscape", "RBBW");
     controller("Inkscape drawing", "inkscape", "WBBW");
@@ -2227,6 +2229,10 @@ void tst_BadInput::hostilePictures()
         bytes = svg("<defs><linearGradient id=\"g\">"
                     + QByteArray("<stop offset=\"0.5\" stop-color=\"#00ff00\"/>").repeated(content.mid(6).toInt())
                     + "</linearGradient></defs>" + overlayBody);
+    } else if (content == QLatin1String("link switch media")) {
+        bytes = svg("<style>@media screen { rect { stroke: none } }</style><a xlink:href=\"http://example.org/\">"
+                    "<switch><foreignObject width=\"200\" height=\"125\"/>"
+                    + overlayBody + "</switch></a>");
     } else if (content == QLatin1String("inkscape")) {
         bytes =
             "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"

@@ -109,10 +109,15 @@ bool onlyFragmentReferences(const QStringRef &value)
     return true;
 }
 
-// Style sheets hold rules only: an at-rule such as @import names another file.
+// Style sheets hold rules, and media queries around them, only: another
+// at-rule such as @import names another file.
 bool plainStyleSheet(const QStringRef &css)
 {
-    return !css.contains(QLatin1Char('@')) && onlyFragmentReferences(css);
+    for (int at = css.indexOf(QLatin1Char('@')); at >= 0; at = css.indexOf(QLatin1Char('@'), at + 1)) {
+        if (!startsWithText(css, at + 1, "media"))
+            return false;
+    }
+    return onlyFragmentReferences(css);
 }
 
 // As Qt's SVG handler takes an inline image: base64 after the last
@@ -186,12 +191,15 @@ const Entry attributes[] = {
     {QLatin1String("viewport-fill"), quint8(Attribute::Keep)},
     {QLatin1String("stroke-linecap"), quint8(Attribute::Keep)},
     {QLatin1String("stroke-opacity"), quint8(Attribute::Keep)},
+    {QLatin1String("systemLanguage"), quint8(Attribute::Keep)},
     {QLatin1String("image-rendering"), quint8(Attribute::Keep)},
     {QLatin1String("stroke-linejoin"), quint8(Attribute::Keep)},
+    {QLatin1String("requiredFeatures"), quint8(Attribute::Keep)},
     {QLatin1String("stroke-dasharray"), quint8(Attribute::Keep)},
     {QLatin1String("gradientTransform"), quint8(Attribute::Keep)},
     {QLatin1String("stroke-dashoffset"), quint8(Attribute::Keep)},
     {QLatin1String("stroke-miterlimit"), quint8(Attribute::Keep)},
+    {QLatin1String("requiredExtensions"), quint8(Attribute::Keep)},
     {QLatin1String("preserveAspectRatio"), quint8(Attribute::Keep)},
     {QLatin1String("viewport-fill-opacity"), quint8(Attribute::Keep)},
 };
@@ -227,6 +235,8 @@ enum class SafeSvg::Kind : quint8 {
 SafeSvg::Kind SafeSvg::elementKind(const QStringRef &name)
 {
     static const Entry elements[] = {
+        // A link: Qt draws what it holds, as if it held nothing.
+        {QLatin1String("a"), quint8(Kind::Group)},
         {QLatin1String("g"), quint8(Kind::Group)},
         {QLatin1String("svg"), quint8(Kind::Svg)},
         {QLatin1String("use"), quint8(Kind::Use)},
@@ -242,6 +252,9 @@ SafeSvg::Kind SafeSvg::elementKind(const QStringRef &name)
         {QLatin1String("title"), quint8(Kind::Label)},
         {QLatin1String("tspan"), quint8(Kind::Span)},
         {QLatin1String("circle"), quint8(Kind::Shape)},
+        // Draws the first of its elements whose requirements are met, such as
+        // the text that stands in for a foreign object.
+        {QLatin1String("switch"), quint8(Kind::Group)},
         {QLatin1String("ellipse"), quint8(Kind::Shape)},
         {QLatin1String("polygon"), quint8(Kind::Shape)},
         {QLatin1String("polyline"), quint8(Kind::Shape)},
