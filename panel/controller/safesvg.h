@@ -17,9 +17,10 @@ namespace Vorlan {
 // An SVG drawing cut down to what a junction drawing needs, so that Qt's
 // SVG renderer, which trusts whatever it reads, can be handed one from an
 // untrusted file: shapes, groups, text, gradients, styles. Nothing in it
-// names anything outside the document, no entity is declared, and the
-// work of drawing it stays within fixed bounds. The document is read as
-// Qt's SVG handler reads it, so that both see the same elements.
+// names anything outside the document, no entity is declared, and what
+// drawing it takes, counted in elements, text, path data and images with
+// every <use> repeated, stays within fixed bounds. The document is read
+// as Qt's SVG handler reads it, so that both see the same elements.
 class SafeSvg
 {
 public:
