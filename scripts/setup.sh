@@ -15,7 +15,7 @@ shift || true
 packages=(
     g++ cmake ninja-build pkg-config
     qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools
-    libqt5svg5-dev qtmultimedia5-dev libqt5multimedia5-plugins
+    libqt5svg5-dev qtmultimedia5-dev libqt5multimedia5-plugins zlib1g-dev
     fonts-dejavu-core
     pulseaudio pulseaudio-utils
     valgrind

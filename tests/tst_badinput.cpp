@@ -37,7 +37,9 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -310,6 +312,56 @@ QByteArray greenPng(const QSize &size)
     return bytes;
 }
 
+QByteArray littleEndian(quint32 value)
+{
+    QByteArray bytes(4, Qt::Uninitialized);
+    qToLittleEndian(value, bytes.data());
+    return bytes;
+}
+
+const QByteArray gzipHeader("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10);
+
+// A compressed drawing (.svgz) in stored deflate blocks, which every
+// inflater reads: no compressor needed here.
+QByteArray gzip(const QByteArray &data)
+{
+    QByteArray bytes = gzipHeader;
+    int at = 0;
+    do {
+        const QByteArray block = data.mid(at, 65535);
+        at += block.size();
+        const quint16 size = quint16(block.size());
+        bytes += char(at >= data.size() ? 1 : 0); // final block or not, stored
+        bytes += char(size & 0xff);
+        bytes += char(size >> 8);
+        bytes += char(~size & 0xff);
+        bytes += char((~size >> 8) & 0xff);
+        bytes += block;
+    } while (at < data.size());
+    return bytes + littleEndian(crc32(data)) + littleEndian(quint32(data.size()));
+}
+
+// A compressed drawing that inflates to the text, then count blanks, about
+// 1000:1 as blackPng's pixels do. Its check sum is left zero: an inflater
+// that reaches it has already spent what the bomb is about.
+QByteArray gzipBomb(const QByteArray &text, qint64 count)
+{
+    BitWriter deflate;
+    deflate.bits(1, 1); // last block
+    deflate.bits(1, 2); // fixed Huffman codes
+    for (const char byte : text + ' ')
+        deflate.code(0x30 + quint8(byte), 8); // literals below 144
+    qint64 left = count - 1;
+    for (; left >= 258; left -= 258) {
+        deflate.code(0xc5, 8); // length 258
+        deflate.code(0, 5); // distance 1
+    }
+    for (; left > 0; --left)
+        deflate.code(0x30 + ' ', 8);
+    deflate.code(0, 7); // end of block
+    return gzipHeader + deflate.finish() + littleEndian(0) + littleEndian(quint32(text.size() + count));
+}
+
 // The test drawings, told apart at four points as the stage list suite
 // does: the plan fills the left half (x < 100) red, the stage overlay is
 // a blue square x 80..120, y 40..80.
@@ -389,7 +441,7 @@ bool containsGreen(const QIcon &icon)
 
 // A picture file, or something where a picture is expected:
 //   plan, overlay, green (a PNG), empty, fifo, zero (a link to /dev/zero),
-//   dir, or any other text as the file's content.
+//   socket, dir, or any other text as the file's content.
 bool makeFile(const QDir &dir, const QString &name, const QString &kind, QList<QSharedPointer<FifoWatch>> *fifos)
 {
     const QString path = dir.filePath(name);
@@ -406,6 +458,19 @@ bool makeFile(const QDir &dir, const QString &name, const QString &kind, QList<Q
     }
     if (kind == QLatin1String("zero"))
         return ::symlink("/dev/zero", native.constData()) == 0;
+    if (kind == QLatin1String("socket")) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        if (size_t(native.size()) >= sizeof address.sun_path)
+            return false;
+        qstrcpy(address.sun_path, native.constData());
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        // The socket stays in the folder after its descriptor is closed.
+        const bool bound = fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        return bound;
+    }
     QByteArray content;
     if (kind == QLatin1String("plan"))
         content = svg(planBody);
@@ -1460,8 +1525,8 @@ void tst_BadInput::stageProperties_data()
         << QStringLiteral("5:a\nb") + QChar(0) + QString::fromUtf8("\xd7\xa9\xd7\x9c") << 5 << placeholder;
 
     // "shema" values: {dir} is the folder of the drawings.
-    row("shema", "int 5: a file name \"5\"")
-        << QVariant(5) << QStringLiteral("5:Main") << 5 << QStringLiteral("unread");
+    // No file "5" to read: the placeholder stands in.
+    row("shema", "int 5: a file name \"5\"") << QVariant(5) << QStringLiteral("5:Main") << 5 << placeholder;
     row("shema", "string list {s.wmf}: composed") << QVariant(QStringList{QStringLiteral("{dir}/s.wmf")})
                                                   << QStringLiteral("5:Main") << 5 << QStringLiteral("RBBW");
     row("shema", "string list of two: empty") << QVariant(QStringList{QStringLiteral("{dir}/s.wmf"), QString()})
@@ -1943,6 +2008,10 @@ void tst_BadInput::schemaPaths_data()
         << QStringLiteral("plan.svg=fifo|s.svg=overlay") << plan << stage << QStringLiteral("WBBW");
     QTest::newRow("sibling links to /dev/zero")
         << QStringLiteral("plan.svg=plan|s.svg=zero") << plan << stage << QStringLiteral("RRWW");
+    QTest::newRow("sibling is a socket") << QStringLiteral("plan.svg=plan|s.svg=socket") << plan << stage
+                                         << QStringLiteral("RRWW");
+    QTest::newRow("stage picture is a socket")
+        << QStringLiteral("s.png=socket") << plan << QStringLiteral("{dir}/s.png") << QStringLiteral("TTTT");
     QTest::newRow("stage picture is a FIFO named .png")
         << QStringLiteral("s.png=fifo") << plan << QStringLiteral("{dir}/s.png") << QStringLiteral("TTTT");
     QTest::newRow("stage picture is a FIFO named .svg")
@@ -1958,8 +2027,8 @@ void tst_BadInput::schemaPaths_data()
                                          << QStringLiteral("{dir}/f/s.wmf") << QStringLiteral("WWWW");
     QTest::newRow("missing folder") << QStringLiteral("plan.svg=plan") << plan << QStringLiteral("{dir}/none/s.wmf")
                                     << QStringLiteral("RRWW");
-    QTest::newRow("missing picture: a name Qt takes")
-        << QString() << plan << QStringLiteral("{dir}/none.png") << QStringLiteral("unread");
+    QTest::newRow("missing picture: the placeholder")
+        << QString() << plan << QStringLiteral("{dir}/none.png") << QStringLiteral("TTTT");
     QTest::newRow("stage schema is a folder named .wmf")
         << QStringLiteral("plan.svg=plan|s.wmf=dir|s.svg=overlay") << plan << stage << QStringLiteral("RBBW");
     QTest::newRow("empty stage and controller schemas")
@@ -1973,7 +2042,7 @@ void tst_BadInput::schemaPaths_data()
         << QStringLiteral("RRWW");
     QTest::newRow("picture with a component of 300 characters")
         << QString() << plan << QStringLiteral("{dir}/") + longComponent + QStringLiteral(".png")
-        << QStringLiteral("unread");
+        << QStringLiteral("TTTT");
     QTest::newRow("Cyrillic name") << QString::fromUtf8("plan.svg=plan|\xd0\xa4\xd0\xb0\xd0\xb7\xd0\xb0.svg=overlay")
                                    << plan << QString::fromUtf8("{dir}/\xd0\xa4\xd0\xb0\xd0\xb7\xd0\xb0.wmf")
                                    << QStringLiteral("RBBW");
@@ -2074,21 +2143,33 @@ void tst_BadInput::hostilePictures_data()
     stage("size and view box 1e9", "huge", "RBBW");
     // Drawn at its own square proportions within 200 x 125.
     picture("size and view box 1e9", "huge", "TBBT 125x125");
-    stage("50,000 rectangles", "rects", "RBBW");
+    stage("19,000 rectangles", "rects 19000", "RBBW");
+    // Beyond the bound on drawing work: none of it is drawn.
+    stage("50,000 rectangles", "rects 50000", "RRWW");
+    // The costliest drawing within that bound: rectangles as large as the
+    // picture, rounded, stroked and translucent; the last one plain blue.
+    stage("19,990 rectangles filling the picture", "rects worst", "BBBB");
     stage("billion laughs", "laughs", "RRWW");
     controller("billion laughs", "laughs", "WBBW");
+    // A drawing that declares entities is not drawn at all, so that none is expanded.
     stage("external entity in an attribute", "entity attribute", "RRWW");
-    // Unresolved, the entity leaves the text empty: no green.
-    stage("external entity file:///etc/passwd in text", "entity passwd", "RBBW");
-    stage("external entity naming a file of Ws in text", "entity secret", "RBBW");
-    // The check on the two rows above: the same text, inline, shows.
-    stage("internal entity in text", "entity internal", "RBBW", true);
-    stage("image by relative name", "image relative", "RGGW", true);
-    stage("image by absolute name", "image absolute", "RGGW", true);
+    stage("external entity file:///etc/passwd in text", "entity passwd", "RRWW");
+    stage("external entity naming a file of Ws in text", "entity secret", "RRWW");
+    stage("internal entity in text", "entity internal", "RRWW");
+    // The check on the rows above: the same text, without an entity, shows.
+    stage("plain text", "text plain", "RBBW", true);
+    // An image is drawn from inline data only, never from another file.
+    stage("image by relative name", "image relative", "RRWW");
+    stage("image by absolute name", "image absolute", "RRWW");
     stage("inline image", "image inline", "RGGW", true);
-    stage("image 40 x 40 from the bomb maker", "image black", "RKKW");
-    stage("image 4,096 x 4,096", "image 4096", "RKKW");
+    stage("image 40 x 40 from the bomb maker", "image black", "RRWW");
+    stage("image 4,096 x 4,096", "image 4096", "RRWW");
     stage("image 4,097 x 4,096", "image 4097", "RRWW");
+    stage("inline image 40 x 40 from the bomb maker", "image inline black", "RKKW");
+    stage("inline image 4,096 x 4,096", "image inline 4096", "RKKW");
+    stage("inline image 4,097 x 4,096", "image inline 4097", "RRWW");
+    // The second image, over the plan's corner, would take the drawing beyond the pixel bound.
+    stage("two inline images 4,096 x 4,096", "image inline 4096 twice", "RKKW");
     stage("image 10,000 x 10,000 in 2 MB", "image bomb", "RRWW");
     controller("image 10,000 x 10,000 in 2 MB", "image bomb", "WBBW");
     picture("image 10,000 x 10,000 in 2 MB", "image bomb", "TTTT");
@@ -2105,6 +2186,41 @@ void tst_BadInput::hostilePictures_data()
     picture("image that is the drawing itself", "image itself", "TTTT");
     stage("two drawings naming each other", "image other", "RRWW");
     stage("inline SVG image", "image inline svg", "RRWW");
+    // Qt's reader trims the name it is given; the white space hid it from a scan.
+    stage("image with a blank before the drawing's own name", "image blank itself", "RRWW");
+    controller("image with a blank before the drawing's own name", "image blank itself", "WBBW");
+    picture("image with a blank before the drawing's own name", "image blank itself", "TTTT");
+    stage("image with a blank after the drawing's own name", "image itself blank", "RRWW");
+    stage("image with a blank before the name of a FIFO", "image blank fifo", "RRWW");
+    picture("image with a blank before the name of a FIFO", "image blank fifo", "TTTT");
+    stage("image with a blank before /dev/zero", "image blank zero", "RRWW");
+    // Qt's reader loads the style sheet a processing instruction names.
+    stage("style sheet /dev/zero", "stylesheet zero", "RBBW");
+    stage("style sheet that is a FIFO", "stylesheet fifo", "RBBW");
+    controller("style sheet that is a FIFO", "stylesheet fifo", "WBBW");
+    picture("style sheet that is a FIFO", "stylesheet fifo", "TBBT");
+    stage("style sheet that would make a rectangle green", "stylesheet green", "RBBW");
+    // Inflated by the reader without a bound, such a file takes gigabytes.
+    stage("compressed drawing inflating to 512 MiB", "svgz bomb", "RRWW");
+    controller("compressed drawing inflating to 512 MiB", "svgz bomb", "WBBW");
+    picture("compressed drawing inflating to 512 MiB", "svgz bomb", "TTTT");
+    stage("compressed drawing", "svgz overlay", "RBBW");
+    picture("compressed drawing", "svgz overlay", "TBBT");
+    // Ten <use> of ten of ten ...: 10^9 rectangles.
+    stage("nested <use> bomb", "use bomb", "RRWW");
+    controller("nested <use> bomb", "use bomb", "WBBW");
+    stage("<use> of its own group", "use itself", "RBBW");
+    // Each level repeats the one before inside 600 groups: 1,200 levels drawn.
+    stage("<use> 1,200 levels deep", "use deep", "RRWW");
+    stage("style rules against every element", "style flood", "RRWW");
+    stage("gradient of 1,000 stops", "stops 1000", "RRWW");
+    stage("text of 100,000 characters", "text flood", "RRWW");
+    // A link, a choice of what to draw and a media query are drawn as Qt draws them.
+    stage("link, switch and media query", "link switch media", "RBBW");
+    // What an Inkscape drawing carries besides the drawing must not cost the drawing.
+    stage("Inkscape drawing", "inkscape", "RBBW");
+    controller("Inkscape drawing", "inkscape", "WBBW");
+    picture("Inkscape drawing", "inkscape", "TBBT");
     stage("drawing of 8 MiB", "bytes 8388608", "RBBW");
     stage("drawing of 8 MiB and 1 byte", "bytes 8388609", "RRWW");
 }
@@ -2120,7 +2236,10 @@ void tst_BadInput::hostilePictures()
     QVERIFY(temporary.isValid());
     const QDir dir(temporary.path());
     QList<QSharedPointer<FifoWatch>> fifos;
-    const QString hostileName = where == Where::Controller ? QStringLiteral("plan.svg") : QStringLiteral("s.svg");
+    QString hostileName = where == Where::Controller ? QStringLiteral("plan.svg") : QStringLiteral("s.svg");
+    // A compressed drawing as a stage picture goes by its usual suffix.
+    if (where == Where::Picture && content.startsWith(QLatin1String("svgz ")))
+        hostileName = QStringLiteral("s.svgz");
     QVERIFY(makeFiles(
         dir, where == Where::Controller ? QStringLiteral("s.svg=overlay") : QStringLiteral("plan.svg=plan"), &fifos));
 
@@ -2138,8 +2257,12 @@ void tst_BadInput::hostilePictures()
     } else if (content == QLatin1String("huge")) {
         bytes = svg("<rect x=\"4e8\" y=\"3.2e8\" width=\"2e8\" height=\"3.2e8\" fill=\"#0000ff\"/>", {},
                     "width=\"1e9\" height=\"1e9\" viewBox=\"0 0 1e9 1e9\"");
-    } else if (content == QLatin1String("rects")) {
-        bytes = svg(overlayBody.repeated(50000));
+    } else if (content == QLatin1String("rects worst")) {
+        bytes = svg("<style>rect{fill:#0000ff;fill-opacity:.5;stroke:#000000;stroke-width:5}</style>"
+                    + QByteArray("<rect width=\"200\" height=\"125\" rx=\"30\"/>").repeated(19990)
+                    + "<rect width=\"200\" height=\"125\" fill=\"#0000ff\" fill-opacity=\"1\" stroke=\"none\"/>");
+    } else if (content.startsWith(QLatin1String("rects "))) {
+        bytes = svg(overlayBody.repeated(content.mid(6).toInt()));
     } else if (content == QLatin1String("laughs")) {
         QByteArray doctype = "<!DOCTYPE svg [<!ENTITY x0 \"ha\">";
         for (int level = 1; level <= 10; ++level)
@@ -2158,6 +2281,79 @@ void tst_BadInput::hostilePictures()
         bytes = svg(overlayBody + text, "<!DOCTYPE svg [<!ENTITY x SYSTEM \"file://" + secret + "\">]>");
     } else if (content == QLatin1String("entity internal")) {
         bytes = svg(overlayBody + text, "<!DOCTYPE svg [<!ENTITY x \"WWWWWWWW\">]>");
+    } else if (content == QLatin1String("text plain")) {
+        bytes = svg(overlayBody + QByteArray(text).replace("&x;", "WWWWWWWW"));
+    } else if (content == QLatin1String("text flood")) {
+        bytes = svg(overlayBody + "<text x=\"0\" y=\"20\">" + QByteArray(100000, 'W') + "</text>");
+    } else if (content.startsWith(QLatin1String("stylesheet "))) {
+        // The overlay, and a rectangle without colour of its own, top right.
+        QByteArray href = "/dev/zero";
+        if (content.endsWith(QLatin1String("fifo")) || content.endsWith(QLatin1String("green"))) {
+            QVERIFY(makeFile(dir, QStringLiteral("style.css"),
+                             content.endsWith(QLatin1String("fifo")) ? QStringLiteral("fifo")
+                                                                     : QStringLiteral("rect { fill: #00ff00 }"),
+                             &fifos));
+            href = dir.filePath(QStringLiteral("style.css")).toUtf8();
+        }
+        bytes = svg(overlayBody + "<rect x=\"130\" y=\"5\" width=\"60\" height=\"30\"/>",
+                    "<?xml-stylesheet type=\"text/css\" href=\"" + href + "\"?>\n");
+    } else if (content == QLatin1String("svgz bomb")) {
+        bytes = gzipBomb(svg({}).replace("</svg>\n", "<!--"), qint64(512) << 20);
+    } else if (content == QLatin1String("svgz overlay")) {
+        bytes = gzip(svg(overlayBody));
+    } else if (content.startsWith(QLatin1String("use "))) {
+        const QString use = content.mid(4);
+        QByteArray body;
+        if (use == QLatin1String("bomb")) {
+            body = "<defs><g id=\"a0\">" + overlayBody + "</g>";
+            for (int level = 1; level <= 9; ++level)
+                body += "<g id=\"a" + QByteArray::number(level) + "\">"
+                    + ("<use xlink:href=\"#a" + QByteArray::number(level - 1) + "\"/>").repeated(10) + "</g>";
+            body += "</defs><use xlink:href=\"#a9\"/>";
+        } else if (use == QLatin1String("itself")) {
+            body = "<g id=\"a\"><use xlink:href=\"#a\"/></g>" + overlayBody;
+        } else if (use == QLatin1String("deep")) {
+            body = "<defs><g id=\"a0\">" + nested(600, "<rect width=\"1\" height=\"1\"/>") + "</g><g id=\"a1\">"
+                + nested(600, "<use xlink:href=\"#a0\"/>") + "</g></defs>" + overlayBody;
+        }
+        bytes = svg(body);
+    } else if (content == QLatin1String("style flood")) {
+        // Every rule against every group, up through all its ancestors.
+        bytes = svg("<style>" + QByteArray("q g,").repeated(10000) + "q g { fill: #00ff00 }</style>"
+                    + nested(500, overlayBody));
+    } else if (content.startsWith(QLatin1String("stops "))) {
+        bytes = svg("<defs><linearGradient id=\"g\">"
+                    + QByteArray("<stop offset=\"0.5\" stop-color=\"#00ff00\"/>").repeated(content.mid(6).toInt())
+                    + "</linearGradient></defs>" + overlayBody);
+    } else if (content == QLatin1String("link switch media")) {
+        bytes = svg("<style>@media screen { rect { stroke: none } }</style><a xlink:href=\"http://example.org/\">"
+                    "<switch><foreignObject width=\"200\" height=\"125\"/>"
+                    + overlayBody + "</switch></a>");
+    } else if (content == QLatin1String("inkscape")) {
+        bytes =
+            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
+            "<!-- Created with Inkscape (http://www.inkscape.org/) -->\n"
+            "<svg width=\"200\" height=\"125\" viewBox=\"0 0 200 125\" version=\"1.1\" id=\"svg5\"\n"
+            "   inkscape:version=\"1.2.2 (b0a8486541, 2022-12-01)\" sodipodi:docname=\"s.svg\"\n"
+            "   xmlns:inkscape=\"http://www.inkscape.org/namespaces/inkscape\"\n"
+            "   xmlns:sodipodi=\"http://sodipodi.sourceforge.net/DTD/sodipodi-0.dtd\"\n"
+            "   xmlns=\"http://www.w3.org/2000/svg\" xmlns:svg=\"http://www.w3.org/2000/svg\"\n"
+            "   xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\" xmlns:cc=\"http://creativecommons.org/ns#\"\n"
+            "   xmlns:dc=\"http://purl.org/dc/elements/1.1/\">\n"
+            "  <sodipodi:namedview id=\"namedview7\" pagecolor=\"#ffffff\" bordercolor=\"#666666\"\n"
+            "     inkscape:pageopacity=\"0.0\" inkscape:document-units=\"px\" showgrid=\"true\">\n"
+            "    <inkscape:grid type=\"xygrid\" id=\"grid9\" />\n"
+            "  </sodipodi:namedview>\n"
+            "  <defs id=\"defs2\" />\n"
+            "  <metadata id=\"metadata5\">\n"
+            "    <rdf:RDF><cc:Work rdf:about=\"\"><dc:format>image/svg+xml</dc:format>\n"
+            "      <dc:title>Stage 1</dc:title></cc:Work></rdf:RDF>\n"
+            "  </metadata>\n"
+            "  <g inkscape:label=\"Layer 1\" inkscape:groupmode=\"layer\" id=\"layer1\">\n"
+            "    <path style=\"fill:#0000ff;fill-opacity:1;stroke:none\" d=\"M 80,40 H 120 V 80 H 80 Z\"\n"
+            "       id=\"rect1\" sodipodi:nodetypes=\"ccccc\" inkscape:connector-curvature=\"0\" />\n"
+            "  </g>\n"
+            "</svg>\n";
     } else if (content.startsWith(QLatin1String("image "))) {
         const QString image = content.mid(6);
         QByteArray href = "picture.png";
@@ -2169,6 +2365,21 @@ void tst_BadInput::hostilePictures()
             href = dir.filePath(QStringLiteral("picture.png")).toUtf8();
         } else if (image == QLatin1String("inline")) {
             href = "data:image/png;base64," + greenPng(QSize(40, 40)).toBase64();
+        } else if (image == QLatin1String("inline black")) {
+            href = "data:image/png;base64," + blackPng(40, 40).toBase64();
+        } else if (image.startsWith(QLatin1String("inline 4096"))) {
+            href = "data:image/png;base64," + blackPng(4096, 4096).toBase64();
+        } else if (image == QLatin1String("inline 4097")) {
+            href = "data:image/png;base64," + blackPng(4097, 4096).toBase64();
+        } else if (image == QLatin1String("blank itself")) {
+            href = ' ' + dir.filePath(hostileName).toUtf8();
+        } else if (image == QLatin1String("itself blank")) {
+            href = dir.filePath(hostileName).toUtf8() + ' ';
+        } else if (image == QLatin1String("blank fifo")) {
+            QVERIFY(makeFile(dir, QStringLiteral("picture.png"), QStringLiteral("fifo"), &fifos));
+            href = ' ' + dir.filePath(QStringLiteral("picture.png")).toUtf8();
+        } else if (image == QLatin1String("blank zero")) {
+            href = " /dev/zero";
         } else if (image == QLatin1String("black")) {
             picture = blackPng(40, 40);
         } else if (image == QLatin1String("4096")) {
@@ -2197,7 +2408,10 @@ void tst_BadInput::hostilePictures()
             QVERIFY(file.open(QIODevice::WriteOnly));
             QCOMPARE(file.write(picture), qint64(picture.size()));
         }
-        bytes = svg(imageAtOverlay(href));
+        QByteArray body = imageAtOverlay(href);
+        if (image.endsWith(QLatin1String("twice")))
+            body += "<image x=\"0\" y=\"0\" width=\"40\" height=\"40\" xlink:href=\"" + href + "\"/>";
+        bytes = svg(body);
     } else if (content.startsWith(QLatin1String("bytes "))) {
         // A valid drawing, padded out with a comment to the size asked for.
         const QByteArray head = svg(overlayBody) + "<!--";
@@ -2216,8 +2430,7 @@ void tst_BadInput::hostilePictures()
 
     auto *light = new ProbeLight(59);
     light->setProperty("shema", dir.filePath(QStringLiteral("plan.wmf")));
-    const QString stageSchema =
-        dir.filePath(where == Where::Picture ? QStringLiteral("s.svg") : QStringLiteral("s.wmf"));
+    const QString stageSchema = dir.filePath(where == Where::Picture ? hostileName : QStringLiteral("s.wmf"));
     light->stages.append(new Helvor::Stage(1, QStringLiteral("Main"), stageSchema, light));
 
     const PeakMemory memory;

@@ -613,14 +613,16 @@ void tst_StageList::unreadableSchemaFile()
     QVERIFY(list);
     QCOMPARE(list->count(), 1);
 
-    // The name goes to QIcon::addFile as it is. Qt 5 counts an icon as
-    // non-null as soon as addFile had a non-empty name, readable or not, so
-    // the null test never brings in the placeholder here: the icon holds no
-    // picture at all.
+    // The picture is read when the list is filled: nothing to read, no
+    // picture, and the blank placeholder stands in, where a composed
+    // picture would be opaque.
     const QIcon icon = list->item(0)->icon();
     QVERIFY(!icon.isNull());
-    QCOMPARE(icon.availableSizes(), QList<QSize>());
-    QVERIFY(icon.pixmap(listIconSize).isNull());
+    QCOMPARE(icon.availableSizes(), QList<QSize>{listIconSize});
+    const QImage image = icon.pixmap(listIconSize).toImage();
+    QCOMPARE(image.size(), listIconSize);
+    for (const QPoint &point : {planOnly, planAndOverlay, overlayOnly, neither})
+        QCOMPARE(qAlpha(image.pixel(point)), 0);
 }
 
 void tst_StageList::stagePropertiesMissing_data()

@@ -1,97 +1,102 @@
 // SPDX-License-Identifier: MIT
 #include "stagepictures.h"
 
+#include "safesvg.h"
+
 #include <QBuffer>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QImageReader>
 #include <QPainter>
 #include <QSvgRenderer>
-#include <QXmlStreamReader>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
 
 namespace Vorlan {
 
 namespace {
 
-// Schema pictures are named by the host's configuration, and Qt's readers
-// trust them: they block for ever on a FIFO, decode a raster image whole
-// whatever size it declares (10000 x 10000 in a 2 MB file), and recurse
-// without end through an SVG image that names an SVG drawing, itself
-// included. The bounds lie far above any junction plan; all of this ends
-// in a 200 x 125 icon.
-constexpr qint64 maxPictureBytes = 8 * 1024 * 1024;
-constexpr qint64 maxPicturePixels = 4096 * 4096;
-
-// Missing files and folders are harmless: reading them fails at once. A
-// NUL would cut the name short, to some other file.
-bool harmlessFile(const QString &path)
+// Schema pictures are named by the host's configuration and read here, not
+// by Qt, whose readers trust them: they block for ever on a FIFO, read a
+// device without end, and follow names inside a drawing to other files.
+// A picture is a regular file of at most SafeSvg::maxBytes, read whole;
+// anything else, and a name with a NUL that would cut it short to some
+// other file, reads as nothing.
+QByteArray readPicture(const QString &path)
 {
-    if (path.contains(QChar(0)))
-        return false;
-    const QFileInfo info(path);
-    if (!info.exists() || info.isDir())
-        return true;
-    return info.isFile() && info.size() <= maxPictureBytes;
-}
-
-// An image that Qt decodes whole, as an SVG drawing includes it.
-bool harmlessImage(QImageReader &reader)
-{
-    if (reader.format().startsWith("svg"))
-        return false;
-    const QSize size = reader.size();
-    return !size.isValid() || qint64(size.width()) * size.height() <= maxPicturePixels;
-}
-
-bool harmlessImageFile(const QString &path)
-{
-    if (!harmlessFile(path))
-        return false;
-    if (!QFileInfo(path).isFile())
-        return true;
-    QImageReader reader(path);
-    return harmlessImage(reader);
-}
-
-// Whether Qt may be handed a schema picture: the file itself, and if it is
-// an SVG drawing, every image it includes, inline or by name (relative
-// names count from the drawing's folder and, to be safe, from ours).
-bool harmlessPicture(const QString &path)
-{
-    if (!harmlessFile(path))
-        return false;
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-        return true;
-    const QDir folder = QFileInfo(path).absoluteDir();
-    QXmlStreamReader xml(&file);
-    while (!xml.atEnd()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != QLatin1String("image"))
-            continue;
-        const QXmlStreamAttributes attributes = xml.attributes();
-        for (const QXmlStreamAttribute &attribute : attributes) {
-            if (attribute.name() != QLatin1String("href"))
+    if (path.isEmpty() || path.contains(QChar(0)))
+        return {};
+    // Non-blocking, so that opening a FIFO returns at once; no controlling
+    // terminal should the name be one.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return {};
+    QByteArray bytes;
+    struct stat status;
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size <= SafeSvg::maxBytes) {
+        // One byte more than the file has, to see it grow meanwhile.
+        bytes.resize(int(status.st_size) + 1);
+        int filled = 0;
+        bool failed = false;
+        while (filled < bytes.size()) {
+            const ssize_t count = ::read(fd, bytes.data() + filled, size_t(bytes.size() - filled));
+            if (count < 0 && errno == EINTR)
                 continue;
-            const QString href = attribute.value().toString();
-            if (href.startsWith(QLatin1String("data"))) {
-                // As Qt's SVG reader takes them: base64 after the last "base64,".
-                const int data = href.lastIndexOf(QLatin1String("base64,"));
-                if (data < 0)
-                    continue;
-                QByteArray bytes = QByteArray::fromBase64(href.midRef(data + 7).toLatin1());
-                QBuffer buffer(&bytes);
-                QImageReader reader(&buffer);
-                if (!harmlessImage(reader))
-                    return false;
-            } else if (!harmlessImageFile(href) || !harmlessImageFile(folder.absoluteFilePath(href))) {
-                return false;
-            }
+            failed = count < 0;
+            if (count <= 0)
+                break;
+            filled += int(count);
         }
+        bytes.truncate(failed || filled > status.st_size ? 0 : filled);
     }
-    file.close();
-    QImageReader reader(path);
-    return reader.format().startsWith("svg") || harmlessImage(reader);
+    ::close(fd);
+    return bytes;
+}
+
+bool isGzip(const QByteArray &bytes)
+{
+    return bytes.startsWith("\x1f\x8b");
+}
+
+// A compressed drawing, inflated here because Qt would inflate it without
+// bound; a drawing that inflates beyond SafeSvg::maxBytes is not drawn.
+QByteArray inflateGzip(const QByteArray &compressed)
+{
+    z_stream stream{};
+    // Gzip framing only: 16 more window bits.
+    if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK)
+        return {};
+    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(compressed.constData()));
+    stream.avail_in = uInt(compressed.size());
+    QByteArray inflated;
+    int result = Z_OK;
+    while (result == Z_OK && inflated.size() <= SafeSvg::maxBytes) {
+        const int filled = inflated.size();
+        const int room = int(qMin<qint64>(64 * 1024, SafeSvg::maxBytes + 1 - filled));
+        inflated.resize(filled + room);
+        stream.next_out = reinterpret_cast<Bytef *>(inflated.data() + filled);
+        stream.avail_out = uInt(room);
+        result = inflate(&stream, Z_NO_FLUSH);
+        inflated.resize(filled + room - int(stream.avail_out));
+    }
+    inflateEnd(&stream);
+    if (result != Z_STREAM_END || inflated.size() > SafeSvg::maxBytes)
+        return {};
+    return inflated;
+}
+
+// The drawing in bytes read from a file, made safe for Qt's SVG renderer;
+// false when there is none to draw.
+bool loadDrawing(QSvgRenderer *renderer, const QByteArray &bytes)
+{
+    const QByteArray drawing = SafeSvg::clean(isGzip(bytes) ? inflateGzip(bytes) : bytes);
+    return !drawing.isEmpty() && renderer->load(drawing);
 }
 
 // A schema is drawn from the SVG file of the same name beside it.
@@ -101,18 +106,15 @@ QString svgSibling(const QString &schema)
     return info.path() + QLatin1Char('/') + info.completeBaseName() + QLatin1String(".svg");
 }
 
-// The white ground of a composed picture with the plan drawn over it;
-// white alone when the plan has no file or its file does not load.
-QPixmap planPicture(const QString &planSvg, const QSize &size)
+// Draws the SVG drawing of the file over the whole pixmap; leaves the
+// pixmap as it was if there is none.
+void drawOver(QPixmap *pixmap, const QString &svgFile)
 {
-    QPixmap pixmap(size);
-    pixmap.fill(Qt::white);
     QSvgRenderer renderer;
-    if (!planSvg.isEmpty() && harmlessPicture(planSvg) && renderer.load(planSvg)) {
-        QPainter painter(&pixmap);
+    if (loadDrawing(&renderer, readPicture(svgFile))) {
+        QPainter painter(pixmap);
         renderer.render(&painter);
     }
-    return pixmap;
 }
 
 } // namespace
@@ -138,16 +140,14 @@ QIcon StagePictures::composed(const QString &planSchema, const QString &stageSch
     // controller names its plan anew for every stage.
     if (m_plan.isNull() || planSvg != m_planFile) {
         m_planFile = planSvg;
-        m_plan = planPicture(planSvg, m_size);
+        m_plan = QPixmap(m_size);
+        m_plan.fill(Qt::white);
+        if (!planSvg.isEmpty())
+            drawOver(&m_plan, planSvg);
     }
     // Shared until the overlay is drawn: a stage without one costs no pixels of its own.
     QPixmap pixmap = m_plan;
-    QSvgRenderer renderer;
-    const QString stageDrawing = svgSibling(stageSchema);
-    if (harmlessPicture(stageDrawing) && renderer.load(stageDrawing)) {
-        QPainter painter(&pixmap);
-        renderer.render(&painter);
-    }
+    drawOver(&pixmap, svgSibling(stageSchema));
     QIcon icon;
     icon.addPixmap(pixmap, QIcon::Normal, QIcon::Off);
     return icon;
@@ -155,9 +155,42 @@ QIcon StagePictures::composed(const QString &planSchema, const QString &stageSch
 
 QIcon StagePictures::picture(const QString &file)
 {
+    // Drawn here and now, as Qt's icon engines would show it in the list,
+    // so that nothing reads the file again later.
+    QByteArray bytes = readPicture(file);
+    QBuffer buffer(&bytes);
+    QImageReader reader(&buffer);
+    QPixmap pixmap;
+    if (isGzip(bytes) || reader.format().startsWith("svg")) {
+        // At its own size, scaled to fit, on transparent ground.
+        QSvgRenderer renderer;
+        if (!loadDrawing(&renderer, bytes))
+            return {};
+        QSize size = renderer.defaultSize();
+        if (!size.isNull())
+            size.scale(m_size, Qt::KeepAspectRatio);
+        if (size.isEmpty())
+            return {};
+        QImage image(size, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        renderer.render(&painter);
+        painter.end();
+        pixmap = QPixmap::fromImage(image);
+    } else {
+        QImage image;
+        if (!SafeSvg::rasterFits(reader) || !reader.read(&image))
+            return {};
+        // Only ever smaller, never larger than it is.
+        pixmap = QPixmap::fromImage(image);
+        QSize size = pixmap.size();
+        if (size.width() > m_size.width() || size.height() > m_size.height()) {
+            size.scale(m_size, Qt::KeepAspectRatio);
+            pixmap = pixmap.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        }
+    }
     QIcon icon;
-    if (harmlessPicture(file))
-        icon.addFile(file, QSize(), QIcon::Normal, QIcon::Off);
+    icon.addPixmap(pixmap, QIcon::Normal, QIcon::Off);
     return icon;
 }
 
