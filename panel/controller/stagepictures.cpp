@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "stagepictures.h"
 
+#include "boundedcanvas.h"
 #include "safesvg.h"
 
 #include <QBuffer>
@@ -107,12 +108,13 @@ QString svgSibling(const QString &schema)
 }
 
 // Draws the SVG drawing of the file over the whole pixmap; leaves the
-// pixmap as it was if there is none.
-void drawOver(QPixmap *pixmap, const QString &svgFile)
+// pixmap as it was if there is none, or no time is left.
+void drawOver(QPixmap *pixmap, const QString &svgFile, QDeadlineTimer deadline)
 {
     QSvgRenderer renderer;
-    if (loadDrawing(&renderer, readPicture(svgFile))) {
-        QPainter painter(pixmap);
+    if (!deadline.hasExpired() && loadDrawing(&renderer, readPicture(svgFile))) {
+        BoundedCanvas canvas(pixmap, deadline);
+        QPainter painter(&canvas);
         renderer.render(&painter);
     }
 }
@@ -120,7 +122,8 @@ void drawOver(QPixmap *pixmap, const QString &svgFile)
 } // namespace
 
 StagePictures::StagePictures(const QSize &size)
-    : m_size(size)
+    : m_deadline(maxMilliseconds)
+    , m_size(size)
 {
 }
 
@@ -143,11 +146,11 @@ QIcon StagePictures::composed(const QString &planSchema, const QString &stageSch
         m_plan = QPixmap(m_size);
         m_plan.fill(Qt::white);
         if (!planSvg.isEmpty())
-            drawOver(&m_plan, planSvg);
+            drawOver(&m_plan, planSvg, m_deadline);
     }
     // Shared until the overlay is drawn: a stage without one costs no pixels of its own.
     QPixmap pixmap = m_plan;
-    drawOver(&pixmap, svgSibling(stageSchema));
+    drawOver(&pixmap, svgSibling(stageSchema), m_deadline);
     QIcon icon;
     icon.addPixmap(pixmap, QIcon::Normal, QIcon::Off);
     return icon;
@@ -157,6 +160,8 @@ QIcon StagePictures::picture(const QString &file)
 {
     // Drawn here and now, as Qt's icon engines would show it in the list,
     // so that nothing reads the file again later.
+    if (m_deadline.hasExpired())
+        return {};
     QByteArray bytes = readPicture(file);
     QBuffer buffer(&bytes);
     QImageReader reader(&buffer);
@@ -173,7 +178,8 @@ QIcon StagePictures::picture(const QString &file)
             return {};
         QImage image(size, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
-        QPainter painter(&image);
+        BoundedCanvas canvas(&image, m_deadline);
+        QPainter painter(&canvas);
         renderer.render(&painter);
         painter.end();
         pixmap = QPixmap::fromImage(image);

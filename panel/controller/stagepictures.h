@@ -2,6 +2,7 @@
 #ifndef VORLAN_STAGEPICTURES_H
 #define VORLAN_STAGEPICTURES_H
 
+#include <QDeadlineTimer>
 #include <QIcon>
 #include <QPixmap>
 #include <QSize>
@@ -12,11 +13,15 @@ namespace Vorlan {
 // The pictures of one stage list, drawn from the schema files that a
 // controller and its stages name. The files are the host's configuration,
 // not ours: nothing here trusts them. Holds the plan last drawn, so that a
-// list whose stages share the controller's plan draws it once.
+// list whose stages share the controller's plan draws it once. All the
+// pictures of one list share a time: what is not drawn by then, a list of
+// thousands of stages or a host's hostile files, stays blank.
 class StagePictures
 {
 public:
     explicit StagePictures(const QSize &size);
+
+    static constexpr int maxMilliseconds = 3000;
 
     // Metafile schemas cannot be drawn here; the SVG drawings beside them
     // can: the junction's plan, with the stage's movements on top.
@@ -31,6 +36,7 @@ public:
     QIcon blank();
 
 private:
+    QDeadlineTimer m_deadline;
     QSize m_size;
     QString m_planFile;
     QPixmap m_plan;

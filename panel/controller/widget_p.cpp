@@ -170,15 +170,6 @@ void Widget::Private::fillStageList()
             return;
         if (!stage)
             continue;
-        const int number = id.toInt();
-        const QString text = HostCall::shown(description.toString());
-
-        auto *item = new QListWidgetItem(tr("%1:%2").arg(number).arg(text), ui.listWidget);
-        item->setData(Qt::UserRole, number);
-        const QString tip = tr("Set stage number %1: %2").arg(number).arg(text);
-        item->setStatusTip(tip);
-        item->setToolTip(tip);
-
         const QString stageSchema = schema.toString();
         QIcon icon;
         if (StagePictures::isComposed(stageSchema)) {
@@ -192,7 +183,17 @@ void Widget::Private::fillStageList()
         // A stage without any picture still gets an icon of the common size.
         if (icon.isNull())
             icon = pictures.blank();
+
+        // Made whole before it joins the list, which then hears of it once.
+        const int number = id.toInt();
+        const QString text = HostCall::shown(description.toString());
+        auto *item = new QListWidgetItem(tr("%1:%2").arg(number).arg(text));
+        item->setData(Qt::UserRole, number);
+        const QString tip = tr("Set stage number %1: %2").arg(number).arg(text);
+        item->setStatusTip(tip);
+        item->setToolTip(tip);
         item->setIcon(icon);
+        ui.listWidget->addItem(item);
     }
 }
 
