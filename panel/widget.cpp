@@ -3,23 +3,13 @@
 
 #include "controller/hostcall.h"
 #include "controller/widget_p.h"
+#include "modulestate.h"
 
 #include <QCloseEvent>
-#include <QDebug>
 #include <QMessageBox>
 #include <QPointer>
 
 namespace Vorlan {
-
-namespace {
-
-// Module-level state: one per loaded library, shared by all panels.
-QList<QWidget *> openPanels;
-QString moduleAlarmSound;
-int moduleAlarmBefore = 60;
-int moduleDefaultInactivityPeriod = 180;
-
-} // namespace
 
 Widget::Widget(QObject *light)
     : QDockWidget()
@@ -29,13 +19,13 @@ Widget::Widget(QObject *light)
     setWidget(&d->container);
     // Listed before the controller is asked anything: whatever the host does
     // inside those calls, an open() for this controller finds this panel.
-    openPanels.append(this);
+    moduleState().openPanels.append(this);
 }
 
 Widget::~Widget()
 {
     // Off the list first: copies handed out keep their content.
-    openPanels.removeOne(this);
+    moduleState().openPanels.removeOne(this);
     d->panel = nullptr;
     // Deleted from inside a call into host code, the panel leaves its
     // private object behind until that call has returned: the code that
@@ -68,13 +58,7 @@ QWidget *Widget::open(QObject *light)
 {
     if (!HostCall::isController(light))
         return nullptr;
-    for (int i = 0; i < openPanels.size(); ++i) {
-        QWidget *entry = openPanels.at(i);
-        auto *panel = qobject_cast<Widget *>(entry);
-        if (!panel) {
-            qWarning() << "Object" << entry << "is not Vorlan::Widget";
-            continue;
-        }
+    for (Widget *panel : qAsConst(moduleState().openPanels)) {
         // A panel whose controller was destroyed holds null here, so a new
         // controller at the same address never gets the dying panel; nor
         // does anyone get a panel that is closed and only awaits deletion.
@@ -95,7 +79,8 @@ QWidget *Widget::open(QObject *light)
 
 QList<QWidget *> Widget::panels()
 {
-    return openPanels;
+    const QList<Widget *> &open = moduleState().openPanels;
+    return QList<QWidget *>(open.cbegin(), open.cend());
 }
 
 int Widget::inactivityPeriod() const
@@ -110,32 +95,32 @@ void Widget::setInactivityPeriod(int seconds)
 
 QString Widget::alarmSound()
 {
-    return moduleAlarmSound;
+    return moduleState().alarmSound;
 }
 
 void Widget::setAlarmSound(QString sound)
 {
-    moduleAlarmSound = std::move(sound);
+    moduleState().alarmSound = std::move(sound);
 }
 
 int Widget::alarmBefore()
 {
-    return moduleAlarmBefore;
+    return moduleState().alarmBefore;
 }
 
 void Widget::setAlarmBefore(int seconds)
 {
-    moduleAlarmBefore = seconds;
+    moduleState().alarmBefore = seconds;
 }
 
 int Widget::defaultInactivityPeriod()
 {
-    return moduleDefaultInactivityPeriod;
+    return moduleState().defaultInactivityPeriod;
 }
 
 void Widget::setDefaultInactivityPeriod(int seconds)
 {
-    moduleDefaultInactivityPeriod = seconds;
+    moduleState().defaultInactivityPeriod = seconds;
 }
 
 void Widget::closeEvent(QCloseEvent *event)

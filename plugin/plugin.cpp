@@ -65,7 +65,7 @@ QList<QWidget *> Plugin::panels()
 
 QString Plugin::moduleVersion() const
 {
-    return QStringLiteral("2.3.38");
+    return QStringLiteral(VORLAN_MODULE_VERSION);
 }
 
 } // namespace Vorlan

@@ -30,8 +30,8 @@ template<typename Function> Function hook(const char *name)
 
 } // namespace
 
-Host::Host()
-    : m_loader(pluginPath())
+Host::Host(const QString &plugin)
+    : m_loader(plugin)
 {
 }
 

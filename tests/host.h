@@ -25,7 +25,8 @@ class QListWidget;
 class Host
 {
 public:
-    Host();
+    // Loads the autotests' build of the plug-in, or the one at plugin.
+    explicit Host(const QString &plugin = pluginPath());
 
     QPluginLoader &loader();
     // The plug-in object; null if the library does not load.

@@ -71,7 +71,7 @@ void tst_Workstation::initTestCase()
     QCoreApplication::setApplicationName(QStringLiteral("Workstation"));
     // The file the fixture's clock hooks come from: one library, one clock.
     QVERIFY2(m_module.load({Host::pluginPath()}), qPrintable(m_module.errorString()));
-    QCOMPARE(m_module.version(), QStringLiteral(VORLAN_VERSION));
+    QCOMPARE(m_module.version(), QStringLiteral(VORLAN_MODULE_VERSION));
 }
 
 void tst_Workstation::init()

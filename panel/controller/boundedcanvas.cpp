@@ -31,6 +31,11 @@ QPaintEngine *BoundedCanvas::paintEngine() const
     return &m_engine;
 }
 
+int BoundedCanvas::devType() const
+{
+    return QInternal::UnknownDevice;
+}
+
 int BoundedCanvas::metric(PaintDeviceMetric metric) const
 {
     switch (metric) {

@@ -29,6 +29,8 @@ public:
     ~BoundedCanvas() override;
 
     QPaintEngine *paintEngine() const override;
+    // Qt's own is inline and would be exported from the plug-in with its vtable.
+    int devType() const override;
 
     // Wall time one drawing may take before the rest is left out.
     static constexpr int maxMilliseconds = 500;

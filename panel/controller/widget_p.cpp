@@ -2,6 +2,7 @@
 #include "widget_p.h"
 
 #include "hostcall.h"
+#include "panel/modulestate.h"
 #include "stagepictures.h"
 
 #include <QAction>
@@ -22,12 +23,6 @@
 namespace Vorlan {
 
 namespace {
-
-QDateTime (*clock)() = &QDateTime::currentDateTime;
-
-// One alarm for the whole process, made at the first audible alarm. Never
-// deleted: panels of any plug-in object may still ring it.
-QSound *alarmPlayer = nullptr;
 
 // The device's code for a command carried out.
 constexpr int commandDone = 0x1200;
@@ -121,7 +116,7 @@ Widget::Private *Widget::Private::get(Widget *panel)
 
 QDateTime Widget::Private::now()
 {
-    return clock();
+    return moduleState().clock();
 }
 
 bool Widget::Private::nowMSecs(qint64 &mSecs)
@@ -131,6 +126,7 @@ bool Widget::Private::nowMSecs(qint64 &mSecs)
     // looks at the zone file on every call. Across daylight-saving changes
     // the instant is the same; where a zone moves its standard offset back,
     // the local time is ambiguous and only the instant is right.
+    const auto clock = moduleState().clock;
     if (clock == &QDateTime::currentDateTime) {
         mSecs = QDateTime::currentMSecsSinceEpoch();
         return true;
@@ -142,13 +138,12 @@ bool Widget::Private::nowMSecs(qint64 &mSecs)
     return true;
 }
 
-qint64 Widget::Private::epochMSecs(const QDateTime &time, QDateTime &converted, qint64 &mSecs)
+qint64 Widget::Private::Instant::of(const QDateTime &local)
 {
-    // Equal local times compare without a conversion; the instant of an
-    // unchanged time is the one computed before.
-    if (!converted.isValid() || time != converted) {
-        converted = time;
-        mSecs = time.toMSecsSinceEpoch();
+    // Equal local times compare without a conversion.
+    if (!time.isValid() || local != time) {
+        time = local;
+        mSecs = local.toMSecsSinceEpoch();
     }
     return mSecs;
 }
@@ -457,13 +452,9 @@ bool Widget::Private::showStatus(int *dcSecs)
     const QDateTime phaseTime = call.property("phaseChangeTime").toDateTime();
     if (!call)
         return false;
-    const int phaseSecs = nowValid && phaseTime.isValid()
-        ? secondsBetween(epochMSecs(phaseTime, convertedPhaseTime, phaseTimeMSecs), now)
-        : 0;
+    const int phaseSecs = nowValid && phaseTime.isValid() ? secondsBetween(stageStart.of(phaseTime), now) : 0;
     QString status = tr("%1: %2").arg(stateText, QString::number(phaseSecs));
-    *dcSecs = nowValid && lastActionTime.isValid()
-        ? secondsBetween(epochMSecs(lastActionTime, convertedActionTime, actionTimeMSecs), now)
-        : 0;
+    *dcSecs = nowValid && lastActionTime.isValid() ? secondsBetween(lastAction.of(lastActionTime), now) : 0;
     if (lastActionTime.isValid())
         status += tr(" DC: %1").arg(*dcSecs);
     if (pendingResponse) {
@@ -516,6 +507,7 @@ void Widget::Private::playAlarm()
 {
     if (!ui.actionSound->isChecked())
         return;
+    QSound *&alarmPlayer = moduleState().alarmPlayer;
     if (!alarmPlayer)
         alarmPlayer = new QSound(QStringLiteral(":/sounds/alarm.wav"));
     if (!alarmPlayer->isFinished())
@@ -524,14 +516,3 @@ void Widget::Private::playAlarm()
 }
 
 } // namespace Vorlan
-
-QObject *vorlan_panel_private(QWidget *panel)
-{
-    auto *widget = qobject_cast<Vorlan::Widget *>(panel);
-    return widget ? Vorlan::Widget::Private::get(widget) : nullptr;
-}
-
-void vorlan_set_clock(QDateTime (*clock)())
-{
-    Vorlan::clock = clock ? clock : &QDateTime::currentDateTime;
-}

@@ -65,13 +65,18 @@ public:
     // The state is being read; the host reported a change meanwhile.
     bool refreshing = false;
     bool refreshAgain = false;
-    // The last phase change time and action time the tick converted, with
-    // their instants in milliseconds since the epoch: turning a local time
-    // into an instant costs a system call, and these rarely change.
-    QDateTime convertedPhaseTime;
-    qint64 phaseTimeMSecs = 0;
-    QDateTime convertedActionTime;
-    qint64 actionTimeMSecs = 0;
+    // A local time with the instant it stands for, in milliseconds since the
+    // epoch: turning one into the other asks the C library, which reads the
+    // zone file, and the times a tick measures from rarely change.
+    struct Instant
+    {
+        QDateTime time;
+        qint64 mSecs = 0;
+
+        qint64 of(const QDateTime &local);
+    };
+    Instant stageStart;
+    Instant lastAction;
 
     static Private *get(Widget *panel);
     // The time every panel measures with; tests may replace it.
@@ -103,7 +108,6 @@ private:
     void watch(int dcSecs);
     // The clock's instant in milliseconds since the epoch; false when it reads invalid.
     static bool nowMSecs(qint64 &mSecs);
-    static qint64 epochMSecs(const QDateTime &time, QDateTime &converted, qint64 &mSecs);
     // Sends a command whose response the panel tracks; false when none is tracked.
     bool invokeCommand(const QVariant &command, const QVariant &argument = QVariant());
     void responseDestroyed();
@@ -111,12 +115,5 @@ private:
 };
 
 } // namespace Vorlan
-
-// Hooks for the module's own autotests, in the manner of Qt's qt_* test
-// hooks: a host has no use for them.
-extern "C" {
-Q_DECL_EXPORT QObject *vorlan_panel_private(QWidget *panel);
-Q_DECL_EXPORT void vorlan_set_clock(QDateTime (*clock)());
-}
 
 #endif // VORLAN_WIDGET_P_H
