@@ -20,7 +20,7 @@ const Helvor::Light *controller(const QPointer<QObject> &light)
 
 HostCall::HostCall(Widget::Private *d)
     : m_d(d)
-    , m_light(d->light)
+    , m_controller(d->light)
 {
     ++m_d->hostCalls;
 }
@@ -35,7 +35,7 @@ HostCall::~HostCall()
 
 HostCall::operator bool() const
 {
-    return m_d->panel && m_light;
+    return m_d->panel && m_controller;
 }
 
 bool HostCall::panelAlive() const
@@ -50,29 +50,29 @@ bool HostCall::isController(QObject *object)
 
 int HostCall::number()
 {
-    return *this ? controller(m_light)->number() : 0;
+    return *this ? controller(m_controller)->number() : 0;
 }
 
 QString HostCall::displayName()
 {
-    return *this ? shown(controller(m_light)->displayName()) : QString();
+    return *this ? shown(controller(m_controller)->displayName()) : QString();
 }
 
 int HostCall::currentStage()
 {
-    return *this ? controller(m_light)->currentStage() : -1;
+    return *this ? controller(m_controller)->currentStage() : -1;
 }
 
 QVariant HostCall::property(const char *name)
 {
-    return *this ? m_light->property(name) : QVariant();
+    return *this ? m_controller->property(name) : QVariant();
 }
 
 QList<QPointer<QObject>> HostCall::stages()
 {
     QList<QObject *> stages;
     QList<QPointer<QObject>> guarded;
-    if (!*this || !QMetaObject::invokeMethod(m_light, "phases", Q_RETURN_ARG(QList<QObject *>, stages)) || !*this)
+    if (!*this || !QMetaObject::invokeMethod(m_controller, "phases", Q_RETURN_ARG(QList<QObject *>, stages)) || !*this)
         return guarded;
     // The stages of a controller that went inside the call may have gone
     // with it: only those of a live one are touched. They are guarded
@@ -91,10 +91,10 @@ QObject *HostCall::sendCommand(const QVariant &command, const QVariant &argument
         return response;
     // The invocation's own result says nothing the response does not.
     if (argument.isValid())
-        QMetaObject::invokeMethod(m_light, "sendCommand", QGenericReturnArgument("Response*", &response),
+        QMetaObject::invokeMethod(m_controller, "sendCommand", QGenericReturnArgument("Response*", &response),
                                   Q_ARG(QVariant, command), Q_ARG(QVariant, argument));
     else
-        QMetaObject::invokeMethod(m_light, "sendCommand", QGenericReturnArgument("Response*", &response),
+        QMetaObject::invokeMethod(m_controller, "sendCommand", QGenericReturnArgument("Response*", &response),
                                   Q_ARG(QVariant, command));
     // A controller that went inside the call may have taken its response
     // with it: nothing it returned is touched then.
@@ -104,19 +104,19 @@ QObject *HostCall::sendCommand(const QVariant &command, const QVariant &argument
 void HostCall::sendRestart()
 {
     if (*this)
-        QMetaObject::invokeMethod(m_light, "sendCommand", Q_ARG(QVariant, QVariant(QStringLiteral("set_start"))));
+        QMetaObject::invokeMethod(m_controller, "sendCommand", Q_ARG(QVariant, QVariant(QStringLiteral("set_start"))));
 }
 
 void HostCall::setLocal()
 {
     if (*this)
-        QMetaObject::invokeMethod(m_light, "setLocal");
+        QMetaObject::invokeMethod(m_controller, "setLocal");
 }
 
-bool HostCall::connectLight(const char *signal, const char *slot)
+bool HostCall::connectController(const char *signal, const char *slot)
 {
     // A connection is host code too: the sender hears of it in connectNotify.
-    return *this && QObject::connect(m_light, signal, m_d, slot);
+    return *this && QObject::connect(m_controller, signal, m_d, slot);
 }
 
 QVariant HostCall::stageProperty(const QPointer<QObject> &stage, const char *name)

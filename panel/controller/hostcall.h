@@ -60,7 +60,7 @@ public:
     // A restart has no response.
     void sendRestart();
     void setLocal();
-    bool connectLight(const char *signal, const char *slot);
+    bool connectController(const char *signal, const char *slot);
 
     // A stage of the list; invalid once the host deleted it.
     QVariant stageProperty(const QPointer<QObject> &stage, const char *name);
@@ -82,7 +82,7 @@ public:
 
 private:
     Widget::Private *const m_d;
-    QPointer<QObject> m_light;
+    QPointer<QObject> m_controller;
 };
 
 } // namespace Vorlan

@@ -75,12 +75,12 @@ bool Widget::Private::attach()
 {
     HostCall call(this);
     // First of all: a controller destroyed from here on takes the panel with it.
-    call.connectLight(SIGNAL(destroyed()), SLOT(lightDestroyed()));
+    call.connectController(SIGNAL(destroyed()), SLOT(lightDestroyed()));
     if (!call)
         return false;
     // Then its reports: one the host makes inside the calls below, after the
     // state was read, would otherwise be lost until the next.
-    call.connectLight(SIGNAL(stateChanged()), SLOT(lightStateChanged()));
+    call.connectController(SIGNAL(stateChanged()), SLOT(lightStateChanged()));
     if (!call)
         return false;
 
@@ -449,10 +449,11 @@ bool Widget::Private::showStatus(int *dcSecs)
     qint64 now = 0;
     const bool nowValid = nowMSecs(now);
     HostCall call(this);
-    const QDateTime phaseTime = call.property("phaseChangeTime").toDateTime();
+    const QDateTime stageChangeTime = call.property("phaseChangeTime").toDateTime();
     if (!call)
         return false;
-    const int phaseSecs = nowValid && phaseTime.isValid() ? secondsBetween(stageStart.of(phaseTime), now) : 0;
+    const int phaseSecs =
+        nowValid && stageChangeTime.isValid() ? secondsBetween(stageStart.of(stageChangeTime), now) : 0;
     QString status = tr("%1: %2").arg(stateText, QString::number(phaseSecs));
     *dcSecs = nowValid && lastActionTime.isValid() ? secondsBetween(lastAction.of(lastActionTime), now) : 0;
     if (lastActionTime.isValid())
