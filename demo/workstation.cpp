@@ -68,10 +68,10 @@ Workstation::Workstation(Module *module, const QString &schemaFolder, const QDat
 
     const QList<Fleet::Junction> junctions = Fleet::junctions();
     for (const Fleet::Junction &junction : junctions) {
-        Helvor::SimulatedIntersection *light = Fleet::makeIntersection(junction, schemaFolder, start, this);
-        m_lights.append(light);
-        m_model->addController(light);
-        connect(light, &Helvor::Light::stateChanged, this, &Workstation::updateSummary);
+        Helvor::SimulatedIntersection *controller = Fleet::makeIntersection(junction, schemaFolder, start, this);
+        m_controllers.append(controller);
+        m_model->addController(controller);
+        connect(controller, &Helvor::Light::stateChanged, this, &Workstation::updateSummary);
     }
 
     setUpView();
@@ -99,16 +99,16 @@ QSize Workstation::defaultSize()
     return QSize(1400, 850);
 }
 
-QList<Helvor::SimulatedIntersection *> Workstation::intersections() const
+QList<Helvor::SimulatedIntersection *> Workstation::controllers() const
 {
-    return m_lights;
+    return m_controllers;
 }
 
-Helvor::SimulatedIntersection *Workstation::intersection(int number) const
+Helvor::SimulatedIntersection *Workstation::controller(int number) const
 {
-    for (Helvor::SimulatedIntersection *light : m_lights) {
-        if (light->number() == number)
-            return light;
+    for (Helvor::SimulatedIntersection *controller : m_controllers) {
+        if (controller->number() == number)
+            return controller;
     }
     return nullptr;
 }
@@ -144,8 +144,8 @@ void Workstation::setUpView()
     bold.setBold(true);
     const QFontMetrics boldMetrics(bold);
     int stageWidth = metrics.horizontalAdvance(ControllerModel::tr("Running stage"));
-    for (const Helvor::SimulatedIntersection *light : qAsConst(m_lights)) {
-        const auto stages = light->stages();
+    for (const Helvor::SimulatedIntersection *controller : qAsConst(m_controllers)) {
+        const auto stages = controller->stages();
         for (const auto *stage : stages)
             stageWidth = qMax(
                 stageWidth,
@@ -205,15 +205,15 @@ void Workstation::createActions()
     help->addAction(tr("About &Qt"), qApp, &QApplication::aboutQt);
 }
 
-QDockWidget *Workstation::openPanel(Helvor::SimulatedIntersection *light)
+QDockWidget *Workstation::openPanel(Helvor::SimulatedIntersection *controller)
 {
-    return showPanel(light, true);
+    return showPanel(controller, true);
 }
 
 void Workstation::openAllPanels()
 {
-    for (Helvor::SimulatedIntersection *light : qAsConst(m_lights))
-        openPanel(light);
+    for (Helvor::SimulatedIntersection *controller : qAsConst(m_controllers))
+        openPanel(controller);
 }
 
 QList<QDockWidget *> Workstation::panels() const
@@ -226,11 +226,11 @@ QList<QDockWidget *> Workstation::panels() const
     return list;
 }
 
-QDockWidget *Workstation::showPanel(Helvor::SimulatedIntersection *light, bool raise)
+QDockWidget *Workstation::showPanel(Helvor::SimulatedIntersection *controller, bool raise)
 {
-    if (!light)
+    if (!controller)
         return nullptr;
-    QWidget *panel = m_module->open(light);
+    QWidget *panel = m_module->open(controller);
     if (!panel)
         return nullptr;
     QDockWidget *dock = dockFor(panel);
@@ -239,7 +239,7 @@ QDockWidget *Workstation::showPanel(Helvor::SimulatedIntersection *light, bool r
                    m_panels.end());
     const QList<QDockWidget *> before = panels();
     if (!before.contains(dock)) {
-        m_panels.append({dock, light});
+        m_panels.append({dock, controller});
         // Where the last session had it, if it had it; else by the chosen layout.
         if (!restoreDockWidget(dock))
             placePanel(dock, before.isEmpty() ? nullptr : before.constLast());
@@ -327,8 +327,8 @@ void Workstation::openCurrentPanel()
 
 void Workstation::advance(qint64 msecs)
 {
-    for (Helvor::SimulatedIntersection *light : qAsConst(m_lights))
-        light->advance(msecs);
+    for (Helvor::SimulatedIntersection *controller : qAsConst(m_controllers))
+        controller->advance(msecs);
 }
 
 void Workstation::setSimulationRunning(bool running)
@@ -376,7 +376,7 @@ bool Workstation::restoreLayout()
     restoreState(settings.value(QStringLiteral("windowState")).toByteArray());
     const QStringList open = settings.value(QStringLiteral("openPanels")).toStringList();
     for (const QString &number : open)
-        showPanel(intersection(number.toInt()), false);
+        showPanel(controller(number.toInt()), false);
     return settings.contains(QStringLiteral("geometry"));
 }
 
@@ -392,7 +392,7 @@ void Workstation::saveLayout() const
     QStringList open;
     for (const DockedPanel &panel : m_panels) {
         if (panel.dock)
-            open.append(QString::number(panel.light->number()));
+            open.append(QString::number(panel.controller->number()));
     }
     settings.setValue(QStringLiteral("openPanels"), open);
 }
@@ -412,13 +412,13 @@ void Workstation::closeEvent(QCloseEvent *event)
 void Workstation::showcase()
 {
     // Done as an operator does it, through the panels' own controls.
-    QDockWidget *bridge = openPanel(intersection(cathedralBridge));
+    QDockWidget *bridge = openPanel(controller(cathedralBridge));
     if (QAction *dc = panelAction(bridge, "actionDC"); dc && !dc->isChecked())
         dc->trigger();
     if (QAction *yf = panelAction(bridge, "actionYF"))
         yf->trigger();
 
-    Helvor::SimulatedIntersection *showpiece = intersection(airport);
+    Helvor::SimulatedIntersection *showpiece = controller(airport);
     QDockWidget *panel = openPanel(showpiece);
     if (QAction *dc = panelAction(panel, "actionDC"); dc && !dc->isChecked())
         dc->trigger();
@@ -433,8 +433,8 @@ void Workstation::showcase()
 
 bool Workstation::isShowcaseReady() const
 {
-    const Helvor::SimulatedIntersection *showpiece = intersection(airport);
-    const Helvor::SimulatedIntersection *bridge = intersection(cathedralBridge);
+    const Helvor::SimulatedIntersection *showpiece = controller(airport);
+    const Helvor::SimulatedIntersection *bridge = controller(cathedralBridge);
     // Far enough into the stage that the panel's status line, redrawn
     // every half second, counts a full second of it.
     return showpiece && bridge && showpiece->controlSource() == Helvor::SimulatedLight::CentreSource
@@ -451,11 +451,11 @@ void Workstation::updateSummary()
 {
     int centre = 0;
     int offLine = 0;
-    for (const Helvor::SimulatedIntersection *light : qAsConst(m_lights)) {
-        centre += light->controlSource() == Helvor::SimulatedLight::CentreSource ? 1 : 0;
-        offLine += light->isConnected() ? 0 : 1;
+    for (const Helvor::SimulatedIntersection *controller : qAsConst(m_controllers)) {
+        centre += controller->controlSource() == Helvor::SimulatedLight::CentreSource ? 1 : 0;
+        offLine += controller->isConnected() ? 0 : 1;
     }
-    m_summary->setText(tr("%n controller(s)", nullptr, m_lights.size()) + QStringLiteral("  ·  ")
+    m_summary->setText(tr("%n controller(s)", nullptr, m_controllers.size()) + QStringLiteral("  ·  ")
                        + tr("%n under dispatch control", nullptr, centre) + QStringLiteral("  ·  ")
                        + tr("%n off line", nullptr, offLine));
 }

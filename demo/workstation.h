@@ -36,14 +36,14 @@ public:
 
     static QSize defaultSize();
 
-    QList<Helvor::SimulatedIntersection *> intersections() const;
-    Helvor::SimulatedIntersection *intersection(int number) const;
+    QList<Helvor::SimulatedIntersection *> controllers() const;
+    Helvor::SimulatedIntersection *controller(int number) const;
     ControllerModel *model() const;
     QTreeView *controllerView() const;
 
     // The controller's panel, docked and brought to the front; null when
     // the module makes none for it.
-    QDockWidget *openPanel(Helvor::SimulatedIntersection *light);
+    QDockWidget *openPanel(Helvor::SimulatedIntersection *controller);
     void openAllPanels();
     // The panels docked here, in the order they came.
     QList<QDockWidget *> panels() const;
@@ -82,13 +82,13 @@ private:
     {
         // Panels delete themselves when closed.
         QPointer<QDockWidget> dock;
-        Helvor::SimulatedIntersection *light;
+        Helvor::SimulatedIntersection *controller;
     };
 
     void createActions();
     void setUpView();
     QDockWidget *dockFor(QWidget *panel);
-    QDockWidget *showPanel(Helvor::SimulatedIntersection *light, bool raise);
+    QDockWidget *showPanel(Helvor::SimulatedIntersection *controller, bool raise);
     void placePanel(QDockWidget *dock, QDockWidget *previous);
     void arrangePanels();
     void shareWidth(Qt::DockWidgetArea area);
@@ -102,7 +102,7 @@ private:
     ControllerModel *m_model;
     QTreeView *m_view;
     QLabel *m_summary;
-    QList<Helvor::SimulatedIntersection *> m_lights;
+    QList<Helvor::SimulatedIntersection *> m_controllers;
     QList<DockedPanel> m_panels;
     QTimer m_simulationTimer;
     QElapsedTimer m_sinceAdvance;
