@@ -18,11 +18,9 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
-#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPixmap>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
@@ -37,18 +35,8 @@ namespace {
 // The settings group of the window; the module reads its own, "Vorlan".
 const QLatin1String settingsGroup("Workstation");
 
-// The showcase's cast, numbers of the fleet's table.
-constexpr int airport = 40;
-constexpr int airportStage = 10;
-constexpr int cathedralBridge = 33;
-
 // A simulation step of 100 ms keeps the panels' seconds honest at little cost.
 constexpr int simulationStep = 100;
-
-QAction *panelAction(QDockWidget *panel, const char *name)
-{
-    return panel ? panel->findChild<QAction *>(QLatin1String(name)) : nullptr;
-}
 
 } // namespace
 
@@ -407,44 +395,6 @@ void Workstation::closeEvent(QCloseEvent *event)
     if (m_keepsLayout)
         saveLayout();
     QMainWindow::closeEvent(event);
-}
-
-void Workstation::showcase()
-{
-    // Done as an operator does it, through the panels' own controls.
-    QDockWidget *bridge = openPanel(controller(cathedralBridge));
-    if (QAction *dc = panelAction(bridge, "actionDC"); dc && !dc->isChecked())
-        dc->trigger();
-    if (QAction *yf = panelAction(bridge, "actionYF"))
-        yf->trigger();
-
-    Helvor::SimulatedIntersection *showpiece = controller(airport);
-    QDockWidget *panel = openPanel(showpiece);
-    if (QAction *dc = panelAction(panel, "actionDC"); dc && !dc->isChecked())
-        dc->trigger();
-    if (auto *stages = panel ? panel->findChild<QListWidget *>(QStringLiteral("listWidget")) : nullptr) {
-        for (int row = 0; row < stages->count(); ++row) {
-            if (stages->item(row)->data(Qt::UserRole).toInt() == airportStage)
-                stages->setCurrentRow(row);
-        }
-    }
-    m_view->setCurrentIndex(m_model->indexOf(showpiece));
-}
-
-bool Workstation::isShowcaseReady() const
-{
-    const Helvor::SimulatedIntersection *showpiece = controller(airport);
-    const Helvor::SimulatedIntersection *bridge = controller(cathedralBridge);
-    // Far enough into the stage that the panel's status line, redrawn
-    // every half second, counts a full second of it.
-    return showpiece && bridge && showpiece->controlSource() == Helvor::SimulatedLight::CentreSource
-        && showpiece->currentStage() == airportStage && showpiece->phaseChangeTime().msecsTo(showpiece->now()) >= 1600
-        && bridge->mode() == Helvor::SimulatedIntersection::Mode::FlashingYellow;
-}
-
-bool Workstation::saveScreenshot(const QString &file)
-{
-    return grab().save(file);
 }
 
 void Workstation::updateSummary()

@@ -65,12 +65,6 @@ public:
     // Whether closing the window saves the layout; off by default.
     void setKeepsLayout(bool keeps);
 
-    // A state worth a picture: one controller under dispatch control with
-    // a stage ordered, another on flashing yellow.
-    void showcase();
-    bool isShowcaseReady() const;
-    bool saveScreenshot(const QString &file);
-
     // The operator's first steps, in a box beside the window.
     void showWhatToTry();
 
