@@ -15,6 +15,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDockWidget>
+#include <QFile>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
@@ -39,6 +40,17 @@ const QLatin1String settingsGroup("Workstation");
 constexpr int simulationStep = 100;
 
 } // namespace
+
+static QString whatToTry()
+{
+    // The text is a resource of this static library, which the linker
+    // would leave out of the program: nothing names it. Outside the
+    // anonymous namespace, as the resource's initialiser is global.
+    Q_INIT_RESOURCE(workstation);
+    // Markdown, so that the file the README points at reads well there too.
+    QFile file(QStringLiteral(":/workstation/whattotry.md"));
+    return file.open(QIODevice::ReadOnly | QIODevice::Text) ? QString::fromUtf8(file.readAll()) : QString();
+}
 
 Workstation::Workstation(Module *module, const QString &schemaFolder, const QDateTime &start, QWidget *parent)
     : QMainWindow(parent)
@@ -428,23 +440,9 @@ void Workstation::showWhatToTry()
         dialog->setObjectName(QStringLiteral("whatToTry"));
         dialog->setWindowTitle(tr("What to try"));
         dialog->setAttribute(Qt::WA_DeleteOnClose);
-        auto *text = new QLabel(
-            tr("<p><b>Take a controller.</b> Double-click <i>14 Market Square</i>, press <b>DC</b> in its panel and "
-               "click a stage picture. The status line says <i>Sending command: set_phase&nbsp;2</i> until the "
-               "controller answers; then the stage turns green and the list shows dispatch control.</p>"
-               "<p><b>Walk away.</b> Set the seconds box in the panel's tool bar to 30 and order a stage. The panel "
-               "warns from <i>alarmBefore</i> seconds before the end (60 by default: here at once): its title blinks "
-               "with a <b>!</b> and the alarm sounds. Any answered command starts the count again; without one the "
-               "controller goes back to local mode after 30&nbsp;s.</p>"
-               "<p><b>A flaky line.</b> <i>21 Station Avenue</i> drops off line every minute or so: the list says "
-               "Off line, the panel Disconnected, and commands go unanswered.</p>"
-               "<p><b>A stubborn controller.</b> <i>27 Ring Road / Mill Lane</i> refuses about two commands in "
-               "five.</p>"
-               "<p><b>Many stages.</b> <i>40 Airport Interchange</i> has fourteen to choose from.</p>"
-               "<p><b>More.</b> Flashing yellow (YF), Dark and Restart (off line for a few seconds, then back in "
-               "local mode). Close a panel under dispatch control and it asks whether to hand the controller "
-               "back.</p>"),
-            dialog);
+        auto *text = new QLabel(dialog);
+        text->setTextFormat(Qt::MarkdownText);
+        text->setText(whatToTry());
         text->setWordWrap(true);
         // Wide enough to read as a page, not as a column; a wrapped label
         // does not claim the height it needs by itself.
