@@ -17,19 +17,14 @@
 #include <QDockWidget>
 #include <QFile>
 #include <QFontMetrics>
-#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QSettings>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTreeView>
 #include <QVBoxLayout>
-#include <QVector>
-
-#include <algorithm>
 
 namespace {
 
@@ -58,6 +53,7 @@ Workstation::Workstation(Module *module, const QString &schemaFolder, const QDat
     , m_model(new ControllerModel(this))
     , m_view(new QTreeView(this))
     , m_summary(new QLabel(this))
+    , m_panels(this, m_view)
 {
     setObjectName(QStringLiteral("workstation"));
     setWindowTitle(tr("Vorlan2 workstation — module %1").arg(m_module->version()));
@@ -218,12 +214,7 @@ void Workstation::openAllPanels()
 
 QList<QDockWidget *> Workstation::panels() const
 {
-    QList<QDockWidget *> list;
-    for (const DockedPanel &panel : m_panels) {
-        if (panel.dock)
-            list.append(panel.dock);
-    }
-    return list;
+    return m_panels.docks();
 }
 
 QDockWidget *Workstation::showPanel(Helvor::SimulatedIntersection *controller, bool raise)
@@ -231,93 +222,7 @@ QDockWidget *Workstation::showPanel(Helvor::SimulatedIntersection *controller, b
     if (!controller)
         return nullptr;
     QWidget *panel = m_module->open(controller);
-    if (!panel)
-        return nullptr;
-    QDockWidget *dock = dockFor(panel);
-    // Closed panels have deleted themselves; their entries go now.
-    m_panels.erase(std::remove_if(m_panels.begin(), m_panels.end(), [](const DockedPanel &p) { return !p.dock; }),
-                   m_panels.end());
-    const QList<QDockWidget *> before = panels();
-    if (!before.contains(dock)) {
-        m_panels.append({dock, controller});
-        // Where the last session had it, if it had it; else by the chosen layout.
-        if (!restoreDockWidget(dock))
-            placePanel(dock, before.isEmpty() ? nullptr : before.constLast());
-    }
-    dock->show();
-    if (raise)
-        dock->raise();
-    return dock;
-}
-
-QDockWidget *Workstation::dockFor(QWidget *panel)
-{
-    if (auto *dock = qobject_cast<QDockWidget *>(panel))
-        return dock;
-    // A module whose panels are plain widgets still gets them docked.
-    if (auto *dock = qobject_cast<QDockWidget *>(panel->parentWidget()); dock && dock->widget() == panel)
-        return dock;
-    auto *dock = new QDockWidget(panel->windowTitle(), this);
-    dock->setObjectName(panel->objectName().isEmpty() ? panel->windowTitle() : panel->objectName());
-    dock->setAttribute(Qt::WA_DeleteOnClose);
-    dock->setWidget(panel);
-    return dock;
-}
-
-void Workstation::placePanel(QDockWidget *dock, QDockWidget *previous)
-{
-    if (previous && !previous->isFloating() && dockWidgetArea(previous) != Qt::NoDockWidgetArea) {
-        if (m_panelLayout == PanelLayout::Tabbed) {
-            tabifyDockWidget(previous, dock);
-        } else {
-            splitDockWidget(previous, dock, Qt::Horizontal);
-            shareWidth(dockWidgetArea(previous));
-        }
-        return;
-    }
-    // Below the list, at the window's full width: seven tabs keep their
-    // titles there, and the stage pictures get rows of six.
-    addDockWidget(Qt::BottomDockWidgetArea, dock);
-    const int spare = height() - menuBar()->sizeHint().height() - statusBar()->sizeHint().height()
-        - style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this) - listHeight();
-    resizeDocks({dock}, {spare}, Qt::Vertical);
-}
-
-void Workstation::shareWidth(Qt::DockWidgetArea area)
-{
-    QList<QDockWidget *> row;
-    const QList<QDockWidget *> docked = panels();
-    for (QDockWidget *dock : docked) {
-        if (!dock->isFloating() && dockWidgetArea(dock) == area)
-            row.append(dock);
-    }
-    if (row.isEmpty())
-        return;
-    // A new panel splits its neighbour in two; the whole row shares instead.
-    const int each = width() / row.size();
-    resizeDocks(row, QVector<int>(row.size(), each).toList(), Qt::Horizontal);
-}
-
-int Workstation::listHeight() const
-{
-    const int rows = m_model->rowCount();
-    return m_view->header()->sizeHint().height() + rows * qMax(1, m_view->sizeHintForRow(0)) + 2 * m_view->frameWidth()
-        + m_view->fontMetrics().height() / 2;
-}
-
-void Workstation::arrangePanels()
-{
-    const QList<QDockWidget *> docked = panels();
-    QDockWidget *previous = nullptr;
-    for (QDockWidget *dock : docked) {
-        if (dock->isFloating())
-            continue;
-        // Taken out first: a dock added where it already is would be there twice.
-        removeDockWidget(dock);
-        placePanel(dock, previous);
-        dock->show();
-        previous = dock;
-    }
+    return panel ? m_panels.show(panel, controller, raise) : nullptr;
 }
 
 void Workstation::openCurrentPanel()
@@ -350,16 +255,13 @@ bool Workstation::isSimulationRunning() const
 
 Workstation::PanelLayout Workstation::panelLayout() const
 {
-    return m_panelLayout;
+    return m_panels.layout();
 }
 
 void Workstation::setPanelLayout(PanelLayout layout)
 {
     (layout == PanelLayout::Tabbed ? m_tabbedAction : m_sideBySideAction)->setChecked(true);
-    if (layout == m_panelLayout)
-        return;
-    m_panelLayout = layout;
-    arrangePanels();
+    m_panels.setLayout(layout);
 }
 
 bool Workstation::restoreLayout()
@@ -368,10 +270,9 @@ bool Workstation::restoreLayout()
     settings.beginGroup(settingsGroup);
     if (!restoreGeometry(settings.value(QStringLiteral("geometry")).toByteArray()))
         resize(defaultSize());
-    m_panelLayout = settings.value(QStringLiteral("panelLayout")).toString() == QLatin1String("side by side")
-        ? PanelLayout::SideBySide
-        : PanelLayout::Tabbed;
-    (m_panelLayout == PanelLayout::Tabbed ? m_tabbedAction : m_sideBySideAction)->setChecked(true);
+    setPanelLayout(settings.value(QStringLiteral("panelLayout")).toString() == QLatin1String("side by side")
+                       ? PanelLayout::SideBySide
+                       : PanelLayout::Tabbed);
     // Before the panels exist: each finds its place when it is docked.
     restoreState(settings.value(QStringLiteral("windowState")).toByteArray());
     const QStringList open = settings.value(QStringLiteral("openPanels")).toStringList();
@@ -387,13 +288,12 @@ void Workstation::saveLayout() const
     settings.setValue(QStringLiteral("geometry"), saveGeometry());
     settings.setValue(QStringLiteral("windowState"), saveState());
     settings.setValue(QStringLiteral("panelLayout"),
-                      m_panelLayout == PanelLayout::SideBySide ? QStringLiteral("side by side")
+                      panelLayout() == PanelLayout::SideBySide ? QStringLiteral("side by side")
                                                                : QStringLiteral("tabbed"));
     QStringList open;
-    for (const DockedPanel &panel : m_panels) {
-        if (panel.dock)
-            open.append(QString::number(panel.controller->number()));
-    }
+    const QList<Helvor::SimulatedIntersection *> docked = m_panels.controllers();
+    for (const Helvor::SimulatedIntersection *controller : docked)
+        open.append(QString::number(controller->number()));
     settings.setValue(QStringLiteral("openPanels"), open);
 }
 

@@ -2,6 +2,8 @@
 #ifndef VORLAN_DEMO_WORKSTATION_H
 #define VORLAN_DEMO_WORKSTATION_H
 
+#include "dockedpanels.h"
+
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QList>
@@ -28,7 +30,7 @@ class Workstation : public QMainWindow
     Q_OBJECT
 
 public:
-    enum class PanelLayout { Tabbed, SideBySide };
+    using PanelLayout = DockedPanels::Layout;
 
     // The controllers' clocks start at start; the module must be loaded.
     Workstation(Module *module, const QString &schemaFolder, const QDateTime &start, QWidget *parent = nullptr);
@@ -72,22 +74,9 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    struct DockedPanel
-    {
-        // Panels delete themselves when closed.
-        QPointer<QDockWidget> dock;
-        Helvor::SimulatedIntersection *controller;
-    };
-
     void createActions();
     void setUpView();
-    QDockWidget *dockFor(QWidget *panel);
     QDockWidget *showPanel(Helvor::SimulatedIntersection *controller, bool raise);
-    void placePanel(QDockWidget *dock, QDockWidget *previous);
-    void arrangePanels();
-    void shareWidth(Qt::DockWidgetArea area);
-    // Enough for the whole list without scrolling.
-    int listHeight() const;
     void openCurrentPanel();
     void updateSummary();
     void showAbout();
@@ -97,10 +86,9 @@ private:
     QTreeView *m_view;
     QLabel *m_summary;
     QList<Helvor::SimulatedIntersection *> m_controllers;
-    QList<DockedPanel> m_panels;
+    DockedPanels m_panels;
     QTimer m_simulationTimer;
     QElapsedTimer m_sinceAdvance;
-    PanelLayout m_panelLayout = PanelLayout::Tabbed;
     QAction *m_tabbedAction = nullptr;
     QAction *m_sideBySideAction = nullptr;
     QPointer<QWidget> m_whatToTry;
