@@ -38,9 +38,8 @@ constexpr int simulationStep = 100;
 
 static QString whatToTry()
 {
-    // The text is a resource of this static library, which the linker
-    // would leave out of the program: nothing names it. Outside the
-    // anonymous namespace, as the resource's initialiser is global.
+    // Nothing names the resource of this static library, so the linker
+    // would leave it out; its initialiser is global, hence no namespace here.
     Q_INIT_RESOURCE(workstation);
     // Markdown, so that the file the README points at reads well there too.
     QFile file(QStringLiteral(":/workstation/whattotry.md"));
