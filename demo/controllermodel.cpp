@@ -25,17 +25,17 @@ QIcon makeDot(const QColor &colour)
     return QIcon(pixmap);
 }
 
-QColor stageColour(const Helvor::SimulatedIntersection *light)
+QColor stageColour(const Helvor::SimulatedIntersection *controller)
 {
-    if (!light->isConnected())
+    if (!controller->isConnected())
         return QColor();
-    switch (light->mode()) {
+    switch (controller->mode()) {
     case Helvor::SimulatedIntersection::Mode::FlashingYellow:
         return QColor(0xf2, 0xc2, 0x00);
     case Helvor::SimulatedIntersection::Mode::Dark:
         return QColor(0x30, 0x30, 0x30);
     default:
-        return light->currentStage() >= 0 ? QColor(0x2e, 0xb8, 0x2e) : QColor();
+        return controller->currentStage() >= 0 ? QColor(0x2e, 0xb8, 0x2e) : QColor();
     }
 }
 
@@ -57,30 +57,30 @@ QIcon ControllerModel::dot(const QColor &colour) const
     return *it;
 }
 
-void ControllerModel::addController(Helvor::SimulatedIntersection *light)
+void ControllerModel::addController(Helvor::SimulatedIntersection *controller)
 {
-    const int row = m_lights.size();
+    const int row = m_controllers.size();
     beginInsertRows(QModelIndex(), row, row);
-    m_lights.append(light);
+    m_controllers.append(controller);
     endInsertRows();
-    connect(light, &Helvor::Light::stateChanged, this, [this, light] { controllerChanged(light); });
-    connect(light, &QObject::destroyed, this, &ControllerModel::controllerDestroyed);
+    connect(controller, &Helvor::Light::stateChanged, this, [this, controller] { controllerChanged(controller); });
+    connect(controller, &QObject::destroyed, this, &ControllerModel::controllerDestroyed);
 }
 
 Helvor::SimulatedIntersection *ControllerModel::controller(const QModelIndex &index) const
 {
-    return index.isValid() && index.model() == this ? m_lights.value(index.row()) : nullptr;
+    return index.isValid() && index.model() == this ? m_controllers.value(index.row()) : nullptr;
 }
 
-QModelIndex ControllerModel::indexOf(const Helvor::SimulatedIntersection *light, int column) const
+QModelIndex ControllerModel::indexOf(const Helvor::SimulatedIntersection *controller, int column) const
 {
-    const int row = m_lights.indexOf(const_cast<Helvor::SimulatedIntersection *>(light));
+    const int row = m_controllers.indexOf(const_cast<Helvor::SimulatedIntersection *>(controller));
     return row < 0 ? QModelIndex() : index(row, column);
 }
 
 int ControllerModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : m_lights.size();
+    return parent.isValid() ? 0 : m_controllers.size();
 }
 
 int ControllerModel::columnCount(const QModelIndex &parent) const
@@ -90,23 +90,23 @@ int ControllerModel::columnCount(const QModelIndex &parent) const
 
 QVariant ControllerModel::data(const QModelIndex &index, int role) const
 {
-    const Helvor::SimulatedIntersection *light = controller(index);
-    if (!light)
+    const Helvor::SimulatedIntersection *controller = this->controller(index);
+    if (!controller)
         return QVariant();
-    const bool connected = light->isConnected();
-    const bool centre = light->controlSource() == Helvor::SimulatedLight::CentreSource;
+    const bool connected = controller->isConnected();
+    const bool centre = controller->controlSource() == Helvor::SimulatedLight::CentreSource;
 
     switch (role) {
     case Qt::DisplayRole:
         switch (index.column()) {
         case NumberColumn:
-            return light->number();
+            return controller->number();
         case NameColumn:
-            return light->displayName();
+            return controller->displayName();
         case ConnectionColumn:
             return connected ? tr("Connected") : tr("Off line");
         case StageColumn:
-            return stageText(light);
+            return stageText(controller);
         case ModeColumn:
             return centre ? tr("Dispatch control") : tr("Local");
         }
@@ -115,7 +115,7 @@ QVariant ControllerModel::data(const QModelIndex &index, int role) const
         if (index.column() == ConnectionColumn)
             return dot(connected ? QColor(0x2e, 0xb8, 0x2e) : QColor(0xd0, 0x20, 0x20));
         if (index.column() == StageColumn) {
-            const QColor colour = stageColour(light);
+            const QColor colour = stageColour(controller);
             return colour.isValid() ? dot(colour) : QVariant();
         }
         break;
@@ -137,7 +137,7 @@ QVariant ControllerModel::data(const QModelIndex &index, int role) const
             return int(Qt::AlignRight | Qt::AlignVCenter);
         break;
     case Qt::ToolTipRole:
-        return quirkText(light);
+        return quirkText(controller);
     }
     return QVariant();
 }
@@ -161,11 +161,11 @@ QVariant ControllerModel::headerData(int section, Qt::Orientation orientation, i
     return QVariant();
 }
 
-QString ControllerModel::stageText(const Helvor::SimulatedIntersection *light) const
+QString ControllerModel::stageText(const Helvor::SimulatedIntersection *controller) const
 {
-    if (!light->isConnected())
+    if (!controller->isConnected())
         return tr("—");
-    switch (light->mode()) {
+    switch (controller->mode()) {
     case Helvor::SimulatedIntersection::Mode::FlashingYellow:
         return tr("YF");
     case Helvor::SimulatedIntersection::Mode::Dark:
@@ -173,8 +173,8 @@ QString ControllerModel::stageText(const Helvor::SimulatedIntersection *light) c
     default:
         break;
     }
-    const int running = light->currentStage();
-    const QList<Helvor::Stage *> stages = light->stages();
+    const int running = controller->currentStage();
+    const QList<Helvor::Stage *> stages = controller->stages();
     for (const Helvor::Stage *stage : stages) {
         if (stage->id() == running)
             return tr("%1:%2").arg(stage->id()).arg(stage->description());
@@ -182,33 +182,35 @@ QString ControllerModel::stageText(const Helvor::SimulatedIntersection *light) c
     return running >= 0 ? QString::number(running) : tr("—");
 }
 
-QString ControllerModel::quirkText(const Helvor::SimulatedIntersection *light) const
+QString ControllerModel::quirkText(const Helvor::SimulatedIntersection *controller) const
 {
     QStringList lines;
     lines.append(tr("Double-click or press Enter to open the control panel."));
-    if (light->dropInterval() > 0)
-        lines.append(tr("Its line drops for a few seconds about every %n second(s).", nullptr, light->dropInterval()));
-    if (light->refusalRate() >= 0.1)
-        lines.append(tr("It refuses about %1 % of the centre's commands.").arg(qRound(light->refusalRate() * 100)));
-    if (light->stages().size() > 8)
-        lines.append(tr("%n stage(s) to choose from.", nullptr, light->stages().size()));
+    if (controller->dropInterval() > 0)
+        lines.append(
+            tr("Its line drops for a few seconds about every %n second(s).", nullptr, controller->dropInterval()));
+    if (controller->refusalRate() >= 0.1)
+        lines.append(
+            tr("It refuses about %1 % of the centre's commands.").arg(qRound(controller->refusalRate() * 100)));
+    if (controller->stages().size() > 8)
+        lines.append(tr("%n stage(s) to choose from.", nullptr, controller->stages().size()));
     return lines.join(QLatin1Char('\n'));
 }
 
-void ControllerModel::controllerChanged(const Helvor::SimulatedIntersection *light)
+void ControllerModel::controllerChanged(const Helvor::SimulatedIntersection *controller)
 {
-    const QModelIndex first = indexOf(light);
+    const QModelIndex first = indexOf(controller);
     if (first.isValid())
         Q_EMIT dataChanged(first, index(first.row(), ColumnCount - 1));
 }
 
-void ControllerModel::controllerDestroyed(QObject *light)
+void ControllerModel::controllerDestroyed(QObject *controller)
 {
     // Only the QObject part is left: compare addresses, touch nothing.
-    for (int row = 0; row < m_lights.size(); ++row) {
-        if (static_cast<QObject *>(m_lights.at(row)) == light) {
+    for (int row = 0; row < m_controllers.size(); ++row) {
+        if (static_cast<QObject *>(m_controllers.at(row)) == controller) {
             beginRemoveRows(QModelIndex(), row, row);
-            m_lights.removeAt(row);
+            m_controllers.removeAt(row);
             endRemoveRows();
             return;
         }

@@ -23,9 +23,9 @@ public:
     explicit ControllerModel(QObject *parent = nullptr);
     ~ControllerModel() override;
 
-    void addController(Helvor::SimulatedIntersection *light);
+    void addController(Helvor::SimulatedIntersection *controller);
     Helvor::SimulatedIntersection *controller(const QModelIndex &index) const;
-    QModelIndex indexOf(const Helvor::SimulatedIntersection *light, int column = NumberColumn) const;
+    QModelIndex indexOf(const Helvor::SimulatedIntersection *controller, int column = NumberColumn) const;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -34,12 +34,12 @@ public:
 
 private:
     QIcon dot(const QColor &colour) const;
-    QString stageText(const Helvor::SimulatedIntersection *light) const;
-    QString quirkText(const Helvor::SimulatedIntersection *light) const;
-    void controllerChanged(const Helvor::SimulatedIntersection *light);
-    void controllerDestroyed(QObject *light);
+    QString stageText(const Helvor::SimulatedIntersection *controller) const;
+    QString quirkText(const Helvor::SimulatedIntersection *controller) const;
+    void controllerChanged(const Helvor::SimulatedIntersection *controller);
+    void controllerDestroyed(QObject *controller);
 
-    QList<Helvor::SimulatedIntersection *> m_lights;
+    QList<Helvor::SimulatedIntersection *> m_controllers;
     mutable QHash<QRgb, QIcon> m_dots;
 };
 

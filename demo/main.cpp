@@ -3,12 +3,12 @@
 // intersections, for an operator to try or a script to photograph.
 #include "locations.h"
 #include "module.h"
+#include "showcase.h"
 #include "workstation.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTimer>
@@ -21,11 +21,6 @@ namespace {
 // The module reads its settings from these names when its object is made.
 const QLatin1String organisation("Vorlan");
 const QLatin1String application("Workstation");
-
-// A picture waits for the panels' first ticks, and for the showcase's
-// commands to be answered as long as that may take.
-constexpr qint64 screenshotEarliest = 1500;
-constexpr qint64 screenshotLatest = 3500;
 
 // The languages the module has catalogues for, and its own.
 const QStringList languages{QStringLiteral("de"), QStringLiteral("ru"), QStringLiteral("en")};
@@ -170,40 +165,26 @@ int main(int argc, char *argv[])
     if (firstRun)
         window.showWhatToTry();
 
-    QElapsedTimer running;
-    running.start();
     int status = 0;
-    bool pictureTaken = screenshot.isEmpty();
-    const auto takePicture = [&] {
-        if (pictureTaken)
-            return;
-        pictureTaken = true;
-        if (window.saveScreenshot(screenshot)) {
-            std::printf("vorlan-workstation: saved %s (%d x %d)\n", qPrintable(screenshot), window.width(),
-                        window.height());
-            std::fflush(stdout);
+    Showcase showcase(&window);
+    QObject::connect(&showcase, &Showcase::photographed, &app, [&](bool saved) {
+        if (saved) {
+            tell(QApplication::translate("main", "saved %1 (%2 x %3)")
+                     .arg(screenshot)
+                     .arg(window.width())
+                     .arg(window.height()));
         } else {
             complain(QApplication::translate("main", "could not save %1").arg(screenshot));
             status = 1;
         }
-    };
-    QTimer pictureTimer;
-    if (!screenshot.isEmpty()) {
-        window.showcase();
-        QObject::connect(&pictureTimer, &QTimer::timeout, &app, [&] {
-            const qint64 elapsed = running.elapsed();
-            if (elapsed >= screenshotLatest || (elapsed >= screenshotEarliest && window.isShowcaseReady())) {
-                pictureTimer.stop();
-                takePicture();
-            }
-        });
-        pictureTimer.start(100);
-    }
+    });
+    if (!screenshot.isEmpty())
+        showcase.photograph(screenshot);
     if (parser.isSet(quitOption)) {
         // Precise: from two seconds on, a single shot is coarse by default
         // and may come up to 5 % early, and "after" means not before.
         QTimer::singleShot(qRound(quitAfter * 1000), Qt::PreciseTimer, &app, [&] {
-            takePicture();
+            showcase.saveNow();
             window.close();
             QApplication::exit(status);
         });

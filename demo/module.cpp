@@ -72,11 +72,11 @@ QString Module::version() const
     return m_plugin ? m_plugin->property("moduleVersion").toString() : QString();
 }
 
-QWidget *Module::open(QObject *light) const
+QWidget *Module::open(QObject *controller) const
 {
     QWidget *panel = nullptr;
     if (m_plugin)
-        QMetaObject::invokeMethod(m_plugin, "open", Q_RETURN_ARG(QWidget *, panel), Q_ARG(QObject *, light));
+        QMetaObject::invokeMethod(m_plugin, "open", Q_RETURN_ARG(QWidget *, panel), Q_ARG(QObject *, controller));
     return panel;
 }
 

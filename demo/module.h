@@ -30,7 +30,7 @@ public:
     QObject *plugin() const;
 
     QString version() const;
-    QWidget *open(QObject *light) const;
+    QWidget *open(QObject *controller) const;
     QList<QWidget *> panels() const;
 
 private:

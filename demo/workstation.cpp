@@ -15,42 +15,36 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDockWidget>
+#include <QFile>
 #include <QFontMetrics>
-#include <QHeaderView>
 #include <QLabel>
-#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPixmap>
 #include <QSettings>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTreeView>
 #include <QVBoxLayout>
-#include <QVector>
-
-#include <algorithm>
 
 namespace {
 
 // The settings group of the window; the module reads its own, "Vorlan".
 const QLatin1String settingsGroup("Workstation");
 
-// The showcase's cast, numbers of the fleet's table.
-constexpr int airport = 40;
-constexpr int airportStage = 10;
-constexpr int cathedralBridge = 33;
-
 // A simulation step of 100 ms keeps the panels' seconds honest at little cost.
 constexpr int simulationStep = 100;
 
-QAction *panelAction(QDockWidget *panel, const char *name)
-{
-    return panel ? panel->findChild<QAction *>(QLatin1String(name)) : nullptr;
-}
-
 } // namespace
+
+static QString whatToTry()
+{
+    // Nothing names the resource of this static library, so the linker
+    // would leave it out; its initialiser is global, hence no namespace here.
+    Q_INIT_RESOURCE(workstation);
+    // Markdown, so that the file the README points at reads well there too.
+    QFile file(QStringLiteral(":/workstation/whattotry.md"));
+    return file.open(QIODevice::ReadOnly | QIODevice::Text) ? QString::fromUtf8(file.readAll()) : QString();
+}
 
 Workstation::Workstation(Module *module, const QString &schemaFolder, const QDateTime &start, QWidget *parent)
     : QMainWindow(parent)
@@ -58,6 +52,7 @@ Workstation::Workstation(Module *module, const QString &schemaFolder, const QDat
     , m_model(new ControllerModel(this))
     , m_view(new QTreeView(this))
     , m_summary(new QLabel(this))
+    , m_panels(this, m_view)
 {
     setObjectName(QStringLiteral("workstation"));
     setWindowTitle(tr("Vorlan2 workstation — module %1").arg(m_module->version()));
@@ -68,10 +63,10 @@ Workstation::Workstation(Module *module, const QString &schemaFolder, const QDat
 
     const QList<Fleet::Junction> junctions = Fleet::junctions();
     for (const Fleet::Junction &junction : junctions) {
-        Helvor::SimulatedIntersection *light = Fleet::makeIntersection(junction, schemaFolder, start, this);
-        m_lights.append(light);
-        m_model->addController(light);
-        connect(light, &Helvor::Light::stateChanged, this, &Workstation::updateSummary);
+        Helvor::SimulatedIntersection *controller = Fleet::makeIntersection(junction, schemaFolder, start, this);
+        m_controllers.append(controller);
+        m_model->addController(controller);
+        connect(controller, &Helvor::Light::stateChanged, this, &Workstation::updateSummary);
     }
 
     setUpView();
@@ -99,16 +94,16 @@ QSize Workstation::defaultSize()
     return QSize(1400, 850);
 }
 
-QList<Helvor::SimulatedIntersection *> Workstation::intersections() const
+QList<Helvor::SimulatedIntersection *> Workstation::controllers() const
 {
-    return m_lights;
+    return m_controllers;
 }
 
-Helvor::SimulatedIntersection *Workstation::intersection(int number) const
+Helvor::SimulatedIntersection *Workstation::controller(int number) const
 {
-    for (Helvor::SimulatedIntersection *light : m_lights) {
-        if (light->number() == number)
-            return light;
+    for (Helvor::SimulatedIntersection *controller : m_controllers) {
+        if (controller->number() == number)
+            return controller;
     }
     return nullptr;
 }
@@ -144,8 +139,8 @@ void Workstation::setUpView()
     bold.setBold(true);
     const QFontMetrics boldMetrics(bold);
     int stageWidth = metrics.horizontalAdvance(ControllerModel::tr("Running stage"));
-    for (const Helvor::SimulatedIntersection *light : qAsConst(m_lights)) {
-        const auto stages = light->stages();
+    for (const Helvor::SimulatedIntersection *controller : qAsConst(m_controllers)) {
+        const auto stages = controller->stages();
         for (const auto *stage : stages)
             stageWidth = qMax(
                 stageWidth,
@@ -205,119 +200,28 @@ void Workstation::createActions()
     help->addAction(tr("About &Qt"), qApp, &QApplication::aboutQt);
 }
 
-QDockWidget *Workstation::openPanel(Helvor::SimulatedIntersection *light)
+QDockWidget *Workstation::openPanel(Helvor::SimulatedIntersection *controller)
 {
-    return showPanel(light, true);
+    return showPanel(controller, true);
 }
 
 void Workstation::openAllPanels()
 {
-    for (Helvor::SimulatedIntersection *light : qAsConst(m_lights))
-        openPanel(light);
+    for (Helvor::SimulatedIntersection *controller : qAsConst(m_controllers))
+        openPanel(controller);
 }
 
 QList<QDockWidget *> Workstation::panels() const
 {
-    QList<QDockWidget *> list;
-    for (const DockedPanel &panel : m_panels) {
-        if (panel.dock)
-            list.append(panel.dock);
-    }
-    return list;
+    return m_panels.docks();
 }
 
-QDockWidget *Workstation::showPanel(Helvor::SimulatedIntersection *light, bool raise)
+QDockWidget *Workstation::showPanel(Helvor::SimulatedIntersection *controller, bool raise)
 {
-    if (!light)
+    if (!controller)
         return nullptr;
-    QWidget *panel = m_module->open(light);
-    if (!panel)
-        return nullptr;
-    QDockWidget *dock = dockFor(panel);
-    // Closed panels have deleted themselves; their entries go now.
-    m_panels.erase(std::remove_if(m_panels.begin(), m_panels.end(), [](const DockedPanel &p) { return !p.dock; }),
-                   m_panels.end());
-    const QList<QDockWidget *> before = panels();
-    if (!before.contains(dock)) {
-        m_panels.append({dock, light});
-        // Where the last session had it, if it had it; else by the chosen layout.
-        if (!restoreDockWidget(dock))
-            placePanel(dock, before.isEmpty() ? nullptr : before.constLast());
-    }
-    dock->show();
-    if (raise)
-        dock->raise();
-    return dock;
-}
-
-QDockWidget *Workstation::dockFor(QWidget *panel)
-{
-    if (auto *dock = qobject_cast<QDockWidget *>(panel))
-        return dock;
-    // A module whose panels are plain widgets still gets them docked.
-    if (auto *dock = qobject_cast<QDockWidget *>(panel->parentWidget()); dock && dock->widget() == panel)
-        return dock;
-    auto *dock = new QDockWidget(panel->windowTitle(), this);
-    dock->setObjectName(panel->objectName().isEmpty() ? panel->windowTitle() : panel->objectName());
-    dock->setAttribute(Qt::WA_DeleteOnClose);
-    dock->setWidget(panel);
-    return dock;
-}
-
-void Workstation::placePanel(QDockWidget *dock, QDockWidget *previous)
-{
-    if (previous && !previous->isFloating() && dockWidgetArea(previous) != Qt::NoDockWidgetArea) {
-        if (m_panelLayout == PanelLayout::Tabbed) {
-            tabifyDockWidget(previous, dock);
-        } else {
-            splitDockWidget(previous, dock, Qt::Horizontal);
-            shareWidth(dockWidgetArea(previous));
-        }
-        return;
-    }
-    // Below the list, at the window's full width: seven tabs keep their
-    // titles there, and the stage pictures get rows of six.
-    addDockWidget(Qt::BottomDockWidgetArea, dock);
-    const int spare = height() - menuBar()->sizeHint().height() - statusBar()->sizeHint().height()
-        - style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this) - listHeight();
-    resizeDocks({dock}, {spare}, Qt::Vertical);
-}
-
-void Workstation::shareWidth(Qt::DockWidgetArea area)
-{
-    QList<QDockWidget *> row;
-    const QList<QDockWidget *> docked = panels();
-    for (QDockWidget *dock : docked) {
-        if (!dock->isFloating() && dockWidgetArea(dock) == area)
-            row.append(dock);
-    }
-    if (row.isEmpty())
-        return;
-    // A new panel splits its neighbour in two; the whole row shares instead.
-    const int each = width() / row.size();
-    resizeDocks(row, QVector<int>(row.size(), each).toList(), Qt::Horizontal);
-}
-
-int Workstation::listHeight() const
-{
-    const int rows = m_model->rowCount();
-    return m_view->header()->sizeHint().height() + rows * qMax(1, m_view->sizeHintForRow(0)) + 2 * m_view->frameWidth()
-        + m_view->fontMetrics().height() / 2;
-}
-
-void Workstation::arrangePanels()
-{
-    const QList<QDockWidget *> docked = panels();
-    QDockWidget *previous = nullptr;
-    for (QDockWidget *dock : docked) {
-        if (dock->isFloating())
-            continue;
-        // Taken out first: a dock added where it already is would be there twice.
-        removeDockWidget(dock);
-        placePanel(dock, previous);
-        dock->show();
-        previous = dock;
-    }
+    QWidget *panel = m_module->open(controller);
+    return panel ? m_panels.show(panel, controller, raise) : nullptr;
 }
 
 void Workstation::openCurrentPanel()
@@ -327,8 +231,8 @@ void Workstation::openCurrentPanel()
 
 void Workstation::advance(qint64 msecs)
 {
-    for (Helvor::SimulatedIntersection *light : qAsConst(m_lights))
-        light->advance(msecs);
+    for (Helvor::SimulatedIntersection *controller : qAsConst(m_controllers))
+        controller->advance(msecs);
 }
 
 void Workstation::setSimulationRunning(bool running)
@@ -350,16 +254,13 @@ bool Workstation::isSimulationRunning() const
 
 Workstation::PanelLayout Workstation::panelLayout() const
 {
-    return m_panelLayout;
+    return m_panels.layout();
 }
 
 void Workstation::setPanelLayout(PanelLayout layout)
 {
     (layout == PanelLayout::Tabbed ? m_tabbedAction : m_sideBySideAction)->setChecked(true);
-    if (layout == m_panelLayout)
-        return;
-    m_panelLayout = layout;
-    arrangePanels();
+    m_panels.setLayout(layout);
 }
 
 bool Workstation::restoreLayout()
@@ -368,15 +269,14 @@ bool Workstation::restoreLayout()
     settings.beginGroup(settingsGroup);
     if (!restoreGeometry(settings.value(QStringLiteral("geometry")).toByteArray()))
         resize(defaultSize());
-    m_panelLayout = settings.value(QStringLiteral("panelLayout")).toString() == QLatin1String("side by side")
-        ? PanelLayout::SideBySide
-        : PanelLayout::Tabbed;
-    (m_panelLayout == PanelLayout::Tabbed ? m_tabbedAction : m_sideBySideAction)->setChecked(true);
+    setPanelLayout(settings.value(QStringLiteral("panelLayout")).toString() == QLatin1String("side by side")
+                       ? PanelLayout::SideBySide
+                       : PanelLayout::Tabbed);
     // Before the panels exist: each finds its place when it is docked.
     restoreState(settings.value(QStringLiteral("windowState")).toByteArray());
     const QStringList open = settings.value(QStringLiteral("openPanels")).toStringList();
     for (const QString &number : open)
-        showPanel(intersection(number.toInt()), false);
+        showPanel(controller(number.toInt()), false);
     return settings.contains(QStringLiteral("geometry"));
 }
 
@@ -387,13 +287,12 @@ void Workstation::saveLayout() const
     settings.setValue(QStringLiteral("geometry"), saveGeometry());
     settings.setValue(QStringLiteral("windowState"), saveState());
     settings.setValue(QStringLiteral("panelLayout"),
-                      m_panelLayout == PanelLayout::SideBySide ? QStringLiteral("side by side")
+                      panelLayout() == PanelLayout::SideBySide ? QStringLiteral("side by side")
                                                                : QStringLiteral("tabbed"));
     QStringList open;
-    for (const DockedPanel &panel : m_panels) {
-        if (panel.dock)
-            open.append(QString::number(panel.light->number()));
-    }
+    const QList<Helvor::SimulatedIntersection *> docked = m_panels.controllers();
+    for (const Helvor::SimulatedIntersection *controller : docked)
+        open.append(QString::number(controller->number()));
     settings.setValue(QStringLiteral("openPanels"), open);
 }
 
@@ -409,53 +308,15 @@ void Workstation::closeEvent(QCloseEvent *event)
     QMainWindow::closeEvent(event);
 }
 
-void Workstation::showcase()
-{
-    // Done as an operator does it, through the panels' own controls.
-    QDockWidget *bridge = openPanel(intersection(cathedralBridge));
-    if (QAction *dc = panelAction(bridge, "actionDC"); dc && !dc->isChecked())
-        dc->trigger();
-    if (QAction *yf = panelAction(bridge, "actionYF"))
-        yf->trigger();
-
-    Helvor::SimulatedIntersection *showpiece = intersection(airport);
-    QDockWidget *panel = openPanel(showpiece);
-    if (QAction *dc = panelAction(panel, "actionDC"); dc && !dc->isChecked())
-        dc->trigger();
-    if (auto *stages = panel ? panel->findChild<QListWidget *>(QStringLiteral("listWidget")) : nullptr) {
-        for (int row = 0; row < stages->count(); ++row) {
-            if (stages->item(row)->data(Qt::UserRole).toInt() == airportStage)
-                stages->setCurrentRow(row);
-        }
-    }
-    m_view->setCurrentIndex(m_model->indexOf(showpiece));
-}
-
-bool Workstation::isShowcaseReady() const
-{
-    const Helvor::SimulatedIntersection *showpiece = intersection(airport);
-    const Helvor::SimulatedIntersection *bridge = intersection(cathedralBridge);
-    // Far enough into the stage that the panel's status line, redrawn
-    // every half second, counts a full second of it.
-    return showpiece && bridge && showpiece->controlSource() == Helvor::SimulatedLight::CentreSource
-        && showpiece->currentStage() == airportStage && showpiece->phaseChangeTime().msecsTo(showpiece->now()) >= 1600
-        && bridge->mode() == Helvor::SimulatedIntersection::Mode::FlashingYellow;
-}
-
-bool Workstation::saveScreenshot(const QString &file)
-{
-    return grab().save(file);
-}
-
 void Workstation::updateSummary()
 {
     int centre = 0;
     int offLine = 0;
-    for (const Helvor::SimulatedIntersection *light : qAsConst(m_lights)) {
-        centre += light->controlSource() == Helvor::SimulatedLight::CentreSource ? 1 : 0;
-        offLine += light->isConnected() ? 0 : 1;
+    for (const Helvor::SimulatedIntersection *controller : qAsConst(m_controllers)) {
+        centre += controller->controlSource() == Helvor::SimulatedLight::CentreSource ? 1 : 0;
+        offLine += controller->isConnected() ? 0 : 1;
     }
-    m_summary->setText(tr("%n controller(s)", nullptr, m_lights.size()) + QStringLiteral("  ·  ")
+    m_summary->setText(tr("%n controller(s)", nullptr, m_controllers.size()) + QStringLiteral("  ·  ")
                        + tr("%n under dispatch control", nullptr, centre) + QStringLiteral("  ·  ")
                        + tr("%n off line", nullptr, offLine));
 }
@@ -478,23 +339,9 @@ void Workstation::showWhatToTry()
         dialog->setObjectName(QStringLiteral("whatToTry"));
         dialog->setWindowTitle(tr("What to try"));
         dialog->setAttribute(Qt::WA_DeleteOnClose);
-        auto *text = new QLabel(
-            tr("<p><b>Take a controller.</b> Double-click <i>14 Market Square</i>, press <b>DC</b> in its panel and "
-               "click a stage picture. The status line says <i>Sending command: set_phase&nbsp;2</i> until the "
-               "controller answers; then the stage turns green and the list shows dispatch control.</p>"
-               "<p><b>Walk away.</b> Set the seconds box in the panel's tool bar to 30 and order a stage. The panel "
-               "warns from <i>alarmBefore</i> seconds before the end (60 by default: here at once): its title blinks "
-               "with a <b>!</b> and the alarm sounds. Any answered command starts the count again; without one the "
-               "controller goes back to local mode after 30&nbsp;s.</p>"
-               "<p><b>A flaky line.</b> <i>21 Station Avenue</i> drops off line every minute or so: the list says "
-               "Off line, the panel Disconnected, and commands go unanswered.</p>"
-               "<p><b>A stubborn controller.</b> <i>27 Ring Road / Mill Lane</i> refuses about two commands in "
-               "five.</p>"
-               "<p><b>Many stages.</b> <i>40 Airport Interchange</i> has fourteen to choose from.</p>"
-               "<p><b>More.</b> Flashing yellow (YF), Dark and Restart (off line for a few seconds, then back in "
-               "local mode). Close a panel under dispatch control and it asks whether to hand the controller "
-               "back.</p>"),
-            dialog);
+        auto *text = new QLabel(dialog);
+        text->setTextFormat(Qt::MarkdownText);
+        text->setText(whatToTry());
         text->setWordWrap(true);
         // Wide enough to read as a page, not as a column; a wrapped label
         // does not claim the height it needs by itself.

@@ -2,6 +2,8 @@
 #ifndef VORLAN_DEMO_WORKSTATION_H
 #define VORLAN_DEMO_WORKSTATION_H
 
+#include "dockedpanels.h"
+
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QList>
@@ -28,7 +30,7 @@ class Workstation : public QMainWindow
     Q_OBJECT
 
 public:
-    enum class PanelLayout { Tabbed, SideBySide };
+    using PanelLayout = DockedPanels::Layout;
 
     // The controllers' clocks start at start; the module must be loaded.
     Workstation(Module *module, const QString &schemaFolder, const QDateTime &start, QWidget *parent = nullptr);
@@ -36,14 +38,14 @@ public:
 
     static QSize defaultSize();
 
-    QList<Helvor::SimulatedIntersection *> intersections() const;
-    Helvor::SimulatedIntersection *intersection(int number) const;
+    QList<Helvor::SimulatedIntersection *> controllers() const;
+    Helvor::SimulatedIntersection *controller(int number) const;
     ControllerModel *model() const;
     QTreeView *controllerView() const;
 
     // The controller's panel, docked and brought to the front; null when
     // the module makes none for it.
-    QDockWidget *openPanel(Helvor::SimulatedIntersection *light);
+    QDockWidget *openPanel(Helvor::SimulatedIntersection *controller);
     void openAllPanels();
     // The panels docked here, in the order they came.
     QList<QDockWidget *> panels() const;
@@ -65,12 +67,6 @@ public:
     // Whether closing the window saves the layout; off by default.
     void setKeepsLayout(bool keeps);
 
-    // A state worth a picture: one controller under dispatch control with
-    // a stage ordered, another on flashing yellow.
-    void showcase();
-    bool isShowcaseReady() const;
-    bool saveScreenshot(const QString &file);
-
     // The operator's first steps, in a box beside the window.
     void showWhatToTry();
 
@@ -78,22 +74,9 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    struct DockedPanel
-    {
-        // Panels delete themselves when closed.
-        QPointer<QDockWidget> dock;
-        Helvor::SimulatedIntersection *light;
-    };
-
     void createActions();
     void setUpView();
-    QDockWidget *dockFor(QWidget *panel);
-    QDockWidget *showPanel(Helvor::SimulatedIntersection *light, bool raise);
-    void placePanel(QDockWidget *dock, QDockWidget *previous);
-    void arrangePanels();
-    void shareWidth(Qt::DockWidgetArea area);
-    // Enough for the whole list without scrolling.
-    int listHeight() const;
+    QDockWidget *showPanel(Helvor::SimulatedIntersection *controller, bool raise);
     void openCurrentPanel();
     void updateSummary();
     void showAbout();
@@ -102,11 +85,10 @@ private:
     ControllerModel *m_model;
     QTreeView *m_view;
     QLabel *m_summary;
-    QList<Helvor::SimulatedIntersection *> m_lights;
-    QList<DockedPanel> m_panels;
+    QList<Helvor::SimulatedIntersection *> m_controllers;
+    DockedPanels m_panels;
     QTimer m_simulationTimer;
     QElapsedTimer m_sinceAdvance;
-    PanelLayout m_panelLayout = PanelLayout::Tabbed;
     QAction *m_tabbedAction = nullptr;
     QAction *m_sideBySideAction = nullptr;
     QPointer<QWidget> m_whatToTry;

@@ -99,7 +99,7 @@ void tst_Workstation::cleanup()
 
 QModelIndex tst_Workstation::row(int number, int column) const
 {
-    return m_window->model()->indexOf(m_window->intersection(number), column);
+    return m_window->model()->indexOf(m_window->controller(number), column);
 }
 
 QString tst_Workstation::cell(int number, int column) const
@@ -155,14 +155,14 @@ void tst_Workstation::listFollowsControllers()
     QCOMPARE(cell(marketSquare, ControllerModel::StageColumn), QStringLiteral("2:Market exit"));
     QVERIFY(!changes.isEmpty());
 
-    Helvor::SimulatedIntersection *station = m_window->intersection(stationAvenue);
+    Helvor::SimulatedIntersection *station = m_window->controller(stationAvenue);
     station->dropConnection(5);
     QCOMPARE(cell(stationAvenue, ControllerModel::ConnectionColumn), QStringLiteral("Off line"));
     QCOMPARE(cell(stationAvenue, ControllerModel::StageColumn), QStringLiteral("—"));
     m_window->advance(5000);
     QCOMPARE(cell(stationAvenue, ControllerModel::ConnectionColumn), QStringLiteral("Connected"));
 
-    Helvor::SimulatedIntersection *bridge = m_window->intersection(cathedralBridge);
+    Helvor::SimulatedIntersection *bridge = m_window->controller(cathedralBridge);
     bridge->setRefusalRate(0);
     bridge->sendCommand(QStringLiteral("set_yf"));
     m_window->advance(Helvor::SimulatedIntersection::maxAnswerDelay);
@@ -173,7 +173,7 @@ void tst_Workstation::listFollowsControllers()
 void tst_Workstation::simulationRunsOnRealTime()
 {
     // Real time by design: the workstation's own timer is what moves the controllers here.
-    Helvor::SimulatedIntersection *light = m_window->intersection(marketSquare);
+    Helvor::SimulatedIntersection *light = m_window->controller(marketSquare);
     QCOMPARE(light->now(), start);
     m_window->setSimulationRunning(true);
     QVERIFY(m_window->isSimulationRunning());
@@ -242,7 +242,7 @@ void tst_Workstation::openAllPanels()
 void tst_Workstation::reopeningRaisesThePanel()
 {
     m_window->openAllPanels();
-    Helvor::SimulatedIntersection *market = m_window->intersection(marketSquare);
+    Helvor::SimulatedIntersection *market = m_window->controller(marketSquare);
     QDockWidget *panel = m_window->panels().at(1);
     QCOMPARE(panel->windowTitle(), QStringLiteral("14:Market Square"));
     QVERIFY(currentTab(panel) != panel->windowTitle());
@@ -255,7 +255,7 @@ void tst_Workstation::reopeningRaisesThePanel()
 
 void tst_Workstation::operatorSession()
 {
-    Helvor::SimulatedIntersection *light = m_window->intersection(marketSquare);
+    Helvor::SimulatedIntersection *light = m_window->controller(marketSquare);
     // The session is about the workstation, not the controller's dice.
     light->setRefusalRate(0);
     Host::setClock(start);
@@ -337,13 +337,13 @@ void tst_Workstation::panelsSideBySide()
 {
     auto *sideBySide = m_window->findChild<QAction *>(QStringLiteral("actionPanelsSideBySide"));
     QVERIFY(sideBySide);
-    m_window->openPanel(m_window->intersection(12));
-    m_window->openPanel(m_window->intersection(marketSquare));
+    m_window->openPanel(m_window->controller(12));
+    m_window->openPanel(m_window->controller(marketSquare));
     QCOMPARE(m_window->tabifiedDockWidgets(m_window->panels().first()).size(), 1);
 
     sideBySide->trigger();
     QCOMPARE(m_window->panelLayout(), Workstation::PanelLayout::SideBySide);
-    m_window->openPanel(m_window->intersection(cathedralBridge));
+    m_window->openPanel(m_window->controller(cathedralBridge));
     const QList<QDockWidget *> panels = m_window->panels();
     QCOMPARE(panels.size(), 3);
     QTRY_VERIFY(panels.at(0)->isVisible() && panels.at(1)->isVisible() && panels.at(2)->isVisible());
@@ -370,7 +370,7 @@ void tst_Workstation::layoutSurvivesRestart()
     if (sideBySide)
         m_window->setPanelLayout(Workstation::PanelLayout::SideBySide);
     for (int number : numbers)
-        m_window->openPanel(m_window->intersection(number));
+        m_window->openPanel(m_window->controller(number));
     // Where no layout would put it: as an operator drags a panel aside.
     m_window->addDockWidget(Qt::RightDockWidgetArea, m_window->panels().last());
     m_window->setKeepsLayout(true);
