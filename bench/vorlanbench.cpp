@@ -51,7 +51,7 @@
 namespace {
 
 const QSize iconSize(200, 125);
-// The plan's paths: about 150 KB of SVG for the benchmark's controller and
+// The plan's paths: about 136 KB of SVG for the benchmark's controller and
 // about 25 KB, the size of the demo's plans, for the fleet behind it.
 constexpr int planPaths = 3000;
 constexpr int fleetPlanPaths = 500;
