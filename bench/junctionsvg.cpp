@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "junctionsvg.h"
 
+#include <movementarrows.h>
 #include <svgwriter.h>
 
 #include <QStringList>
@@ -205,39 +206,7 @@ QByteArray overlay(int stage)
         heads.append(
             svg.points({{x1 + ux * 16, y1 + uy * 16}, {x1 - uy * 11, y1 + ux * 11}, {x1 + uy * 11, y1 - ux * 11}}));
     }
-    // Outlines first, then the arrows, as the demo's stage pictures are drawn.
-    const QString edge = QStringLiteral("#0a3314");
-    const QString green = QStringLiteral("#29d14a");
-    svg.begin("g",
-              {{"fill", QStringLiteral("none")},
-               {"stroke", edge},
-               {"stroke-width", QStringLiteral("14")},
-               {"stroke-linecap", QStringLiteral("round")},
-               {"stroke-linejoin", QStringLiteral("round")}});
-    for (const QString &shaft : qAsConst(shafts))
-        svg.add("path", {{"d", shaft}});
-    svg.end();
-    svg.begin("g",
-              {{"fill", edge},
-               {"stroke", edge},
-               {"stroke-width", QStringLiteral("5")},
-               {"stroke-linejoin", QStringLiteral("round")}});
-    for (const QString &head : qAsConst(heads))
-        svg.add("polygon", {{"points", head}});
-    svg.end();
-    svg.begin("g",
-              {{"fill", QStringLiteral("none")},
-               {"stroke", green},
-               {"stroke-width", QStringLiteral("9")},
-               {"stroke-linecap", QStringLiteral("round")},
-               {"stroke-linejoin", QStringLiteral("round")}});
-    for (const QString &shaft : qAsConst(shafts))
-        svg.add("path", {{"d", shaft}});
-    svg.end();
-    svg.begin("g", {{"fill", green}});
-    for (const QString &head : qAsConst(heads))
-        svg.add("polygon", {{"points", head}});
-    svg.end();
+    drawMovementArrows(svg, shafts, heads);
     return svg.finish();
 }
 

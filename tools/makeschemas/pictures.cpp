@@ -7,6 +7,7 @@
 #include "segment.h"
 #include "style.h"
 
+#include <movementarrows.h>
 #include <svgwriter.h>
 
 #include <QStringList>
@@ -84,7 +85,7 @@ QByteArray overlay(const Fleet::Junction &junction, const Fleet::Stage &stage, c
                   Decimals);
 
     if (!movements.pedestrians.isEmpty()) {
-        svg.begin("g", {{"fill", WalkGreen}, {"stroke", ArrowEdge}, {"stroke-width", QStringLiteral("1.5")}});
+        svg.begin("g", {{"fill", WalkGreen}, {"stroke", ArrowOutline}, {"stroke-width", QStringLiteral("1.5")}});
         for (const int arm : movements.pedestrians) {
             for (const QRectF &stripe : zebra(arm))
                 svg.rect(stripe.adjusted(-0.5, -1, 0.5, 1));
@@ -114,37 +115,7 @@ QByteArray overlay(const Fleet::Junction &junction, const Fleet::Stage &stage, c
         shafts.append(path.line(neck).text());
         heads.append(svg.points({tip, neck + rightOf(out) * HeadHalfWidth, neck - rightOf(out) * HeadHalfWidth}));
     }
-    // All outlines first, so that arrows that share a lane merge into one shape.
-    svg.begin("g",
-              {{"fill", QStringLiteral("none")},
-               {"stroke", ArrowEdge},
-               {"stroke-width", svg.number(OutlineWidth)},
-               {"stroke-linecap", QStringLiteral("round")},
-               {"stroke-linejoin", QStringLiteral("round")}});
-    for (const QString &shaft : qAsConst(shafts))
-        svg.add("path", {{"d", shaft}});
-    svg.end();
-    svg.begin("g",
-              {{"fill", ArrowEdge},
-               {"stroke", ArrowEdge},
-               {"stroke-width", svg.number(OutlineWidth - ArrowWidth)},
-               {"stroke-linejoin", QStringLiteral("round")}});
-    for (const QString &head : qAsConst(heads))
-        svg.add("polygon", {{"points", head}});
-    svg.end();
-    svg.begin("g",
-              {{"fill", QStringLiteral("none")},
-               {"stroke", ArrowGreen},
-               {"stroke-width", svg.number(ArrowWidth)},
-               {"stroke-linecap", QStringLiteral("round")},
-               {"stroke-linejoin", QStringLiteral("round")}});
-    for (const QString &shaft : qAsConst(shafts))
-        svg.add("path", {{"d", shaft}});
-    svg.end();
-    svg.begin("g", {{"fill", ArrowGreen}});
-    for (const QString &head : qAsConst(heads))
-        svg.add("polygon", {{"points", head}});
-    svg.end();
+    drawMovementArrows(svg, shafts, heads);
     return svg.finish();
 }
 

@@ -36,6 +36,18 @@ QString segmentPath(const SvgWriter &svg, const Segment &segment)
     return path.text();
 }
 
+// Every kerb of the outline as one line, shifted that far onto the footway.
+void drawKerbs(SvgWriter &svg, const QVector<Segment> &segments, double shift, const QString &colour,
+               const QString &width)
+{
+    svg.begin("g", {{"fill", QStringLiteral("none")}, {"stroke", colour}, {"stroke-width", width}});
+    for (const Segment &segment : segments) {
+        if (segment.kerb)
+            svg.add("path", {{"d", segmentPath(svg, segment.shifted(shift))}});
+    }
+    svg.end();
+}
+
 void drawPaintedArrow(SvgWriter &svg, int arm, const QVector<int> &exits)
 {
     const QPointF in = inward(arm);
@@ -86,15 +98,8 @@ void drawRoad(SvgWriter &svg, const Layout &layout, const QVector<Segment> &segm
              [&](const QPointF &p, const QPointF &n, const QPointF &) { svg.line(p + n * 2, p + n * Footway); });
     }
     svg.end();
-    svg.begin("g",
-              {{"fill", QStringLiteral("none")},
-               {"stroke", QStringLiteral("#b3ad9f")},
-               {"stroke-width", QStringLiteral("0.8")}});
-    for (const Segment &segment : segments) {
-        if (segment.kerb)
-            svg.add("path", {{"d", segmentPath(svg, segment.shifted(Footway))}});
-    }
-    svg.end();
+    // The back of the footway.
+    drawKerbs(svg, segments, Footway, QStringLiteral("#b3ad9f"), QStringLiteral("0.8"));
 
     svg.add("path", {{"d", shape}, {"fill", Asphalt}});
 
@@ -122,12 +127,7 @@ void drawRoad(SvgWriter &svg, const Layout &layout, const QVector<Segment> &segm
     }
     svg.end();
 
-    svg.begin("g", {{"fill", QStringLiteral("none")}, {"stroke", KerbStone}, {"stroke-width", QStringLiteral("3")}});
-    for (const Segment &segment : segments) {
-        if (segment.kerb)
-            svg.add("path", {{"d", segmentPath(svg, segment)}});
-    }
-    svg.end();
+    drawKerbs(svg, segments, 0, KerbStone, QStringLiteral("3"));
     // Street lamps stand at the back of the footway and reach out over the road.
     svg.begin("g",
               {{"fill", QStringLiteral("#fafafa")},

@@ -30,9 +30,7 @@ constexpr int ZebraStripes = 7;
 constexpr double StripeWidth = 6;
 constexpr double StripeGap = 4;
 
-// Movement arrows: 4.5 px wide on the icon, the least that still reads.
-constexpr double ArrowWidth = 9;
-constexpr double OutlineWidth = 14;
+// The heads of the movement arrows.
 constexpr double HeadLength = 18;
 constexpr double HeadHalfWidth = 12;
 
@@ -45,8 +43,6 @@ inline const QString Asphalt = QStringLiteral("#6e7176");
 inline const QString Paint = QStringLiteral("#ffffff");
 inline const QString Ink = QStringLiteral("#262626");
 inline const QString Water = QStringLiteral("#8cc4e6");
-inline const QString ArrowGreen = QStringLiteral("#29d14a");
 inline const QString WalkGreen = QStringLiteral("#7dff8f");
-inline const QString ArrowEdge = QStringLiteral("#0a3314");
 
 #endif // VORLAN_TOOLS_STYLE_H
