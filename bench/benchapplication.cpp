@@ -1,20 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "benchapplication.h"
 
+#include "clocks.h"
+
 #include <QEvent>
-
-#include <time.h>
-
-namespace {
-
-qint64 nanoseconds(clockid_t clock)
-{
-    timespec now{};
-    clock_gettime(clock, &now);
-    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-} // namespace
 
 BenchApplication::BenchApplication(int &argc, char **argv)
     : QApplication(argc, argv)
@@ -32,9 +21,9 @@ bool BenchApplication::notify(QObject *receiver, QEvent *event)
     if (meta != m_class)
         return QApplication::notify(receiver, event);
     // CPU time rather than wall time: the machine may be busy with other work.
-    const qint64 start = nanoseconds(CLOCK_THREAD_CPUTIME_ID);
+    const qint64 start = threadCpu();
     const bool result = QApplication::notify(receiver, event);
-    m_tickNanoseconds += nanoseconds(CLOCK_THREAD_CPUTIME_ID) - start;
+    m_tickNanoseconds += threadCpu() - start;
     ++m_ticks;
     return result;
 }

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "junctionsvg.h"
 
+#include <movementarrows.h>
+#include <svgwriter.h>
+
+#include <QStringList>
 #include <QtMath>
 
 namespace JunctionSvg {
@@ -29,18 +33,9 @@ double within(quint32 &state, double low, double high)
     return low + (high - low) * unit(state);
 }
 
-QByteArray n(double value)
-{
-    return QByteArray::number(value, 'f', 1);
-}
-
-QByteArray header(const char *title)
-{
-    return QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                      "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.2\" baseProfile=\"tiny\" "
-                      "width=\"400\" height=\"250\" viewBox=\"0 0 400 250\">\n <title>")
-        + title + "</title>\n";
-}
+constexpr QSize size{int(width), int(height)};
+// Tenths, as a surveyed plan's coordinates come.
+constexpr int decimals = 1;
 
 // A point in one of the four grass corners outside the roads and pavements.
 void cornerPoint(quint32 &state, double margin, double &x, double &y)
@@ -76,9 +71,21 @@ void kerbPoint(quint32 &state, double &x, double &y, double &dx, double &dy)
 QByteArray plan(int paths)
 {
     quint32 state = 20240607u;
-    QByteArray svg = header("Benchmark junction plan");
-    svg += " <rect width=\"400\" height=\"250\" fill=\"#a3cf7f\"/>\n"
-           " <path d=\"M0,89 L400,89 L400,161 L0,161 Z M164,0 L236,0 L236,250 L164,250 Z\" fill=\"#dedad1\"/>\n";
+    SvgWriter svg(size, QStringLiteral("Benchmark junction plan"), decimals);
+    svg.add("rect",
+            {{"width", svg.number(width)}, {"height", svg.number(height)}, {"fill", QStringLiteral("#a3cf7f")}});
+    const PathData roads = svg.path()
+                               .move({0, northEdge})
+                               .line({width, northEdge})
+                               .line({width, southEdge})
+                               .line({0, southEdge})
+                               .close()
+                               .move({westEdge, 0})
+                               .line({eastEdge, 0})
+                               .line({eastEdge, height})
+                               .line({westEdge, height})
+                               .close();
+    svg.add("path", {{"d", roads.text()}, {"fill", QStringLiteral("#dedad1")}});
 
     // Shares of the paths: kerb stones, paving, lane marks, zebra stripes, trees, buildings.
     const int kerbs = paths * 25 / 100;
@@ -87,23 +94,38 @@ QByteArray plan(int paths)
     const int zebras = paths * 5 / 100;
     const int trees = paths * 15 / 100;
     const int buildings = paths - kerbs - paving - lanes - zebras - trees;
+    const auto path = [&svg](const PathData &data) {
+        svg.add("path", {{"d", data.text()}});
+    };
 
-    svg += " <g fill=\"none\" stroke=\"#c5c0b4\" stroke-width=\"0.6\">\n";
+    svg.begin("g",
+              {{"fill", QStringLiteral("none")},
+               {"stroke", QStringLiteral("#c5c0b4")},
+               {"stroke-width", QStringLiteral("0.6")}});
     for (int i = 0; i < kerbs; ++i) {
         double x, y, dx, dy;
         kerbPoint(state, x, y, dx, dy);
-        svg += "  <path d=\"M" + n(x) + ',' + n(y) + " l" + n(dx * 3) + ',' + n(dy * 3) + "\"/>\n";
+        path(svg.path().move({x, y}).lineBy({dx * 3, dy * 3}));
     }
-    svg += " </g>\n <g fill=\"#d4cfc4\" stroke=\"#b9b3a6\" stroke-width=\"0.25\">\n";
+    svg.end();
+    svg.begin("g",
+              {{"fill", QStringLiteral("#d4cfc4")},
+               {"stroke", QStringLiteral("#b9b3a6")},
+               {"stroke-width", QStringLiteral("0.25")}});
     for (int i = 0; i < paving; ++i) {
         double x, y, dx, dy;
         kerbPoint(state, x, y, dx, dy);
         const double out = within(state, 2, 10);
         const double side = within(state, 1.2, 2.2);
-        svg += "  <path d=\"M" + n(x + dx * out) + ',' + n(y + dy * out) + " h" + n(side) + " v" + n(side) + " h-"
-            + n(side) + " z\"/>\n";
+        path(svg.path()
+                 .move({x + dx * out, y + dy * out})
+                 .horizontalBy(side)
+                 .verticalBy(side)
+                 .horizontalBy(-side)
+                 .close());
     }
-    svg += " </g>\n <g fill=\"#ffffff\">\n";
+    svg.end();
+    svg.begin("g", {{"fill", QStringLiteral("#ffffff")}});
     for (int i = 0; i < lanes; ++i) {
         // Dashes on the centre and lane lines of both roads, outside the junction box.
         const int line = i % 6;
@@ -112,11 +134,11 @@ QByteArray plan(int paths)
         if (line < 3) {
             const double x =
                 along < 0.5 ? along * 2 * (westEdge - 10) : eastEdge + 4 + (along - 0.5) * 2 * (width - eastEdge - 10);
-            svg += "  <path d=\"M" + n(x) + ',' + n(centreY + offset) + " h6 v0.8 h-6 z\"/>\n";
+            path(svg.path().move({x, centreY + offset}).horizontalBy(6).verticalBy(0.8).horizontalBy(-6).close());
         } else {
             const double y = along < 0.5 ? along * 2 * (northEdge - 10)
                                          : southEdge + 4 + (along - 0.5) * 2 * (height - southEdge - 10);
-            svg += "  <path d=\"M" + n(centreX + offset) + ',' + n(y) + " v6 h0.8 v-6 z\"/>\n";
+            path(svg.path().move({centreX + offset, y}).verticalBy(6).horizontalBy(0.8).verticalBy(-6).close());
         }
     }
     for (int i = 0; i < zebras; ++i) {
@@ -125,31 +147,41 @@ QByteArray plan(int paths)
         const double step = (i / 4 % 16) * 4.5;
         if (arm < 2) {
             const double x = arm == 0 ? westEdge - 16 : eastEdge + 6;
-            svg += "  <path d=\"M" + n(x) + ',' + n(northEdge + 1 + step) + " h10 v2.2 h-10 z\"/>\n";
+            path(svg.path().move({x, northEdge + 1 + step}).horizontalBy(10).verticalBy(2.2).horizontalBy(-10).close());
         } else {
             const double y = arm == 2 ? northEdge - 16 : southEdge + 6;
-            svg += "  <path d=\"M" + n(westEdge + 1 + step) + ',' + n(y) + " v10 h2.2 v-10 z\"/>\n";
+            path(svg.path().move({westEdge + 1 + step, y}).verticalBy(10).horizontalBy(2.2).verticalBy(-10).close());
         }
     }
-    svg += " </g>\n <g fill=\"#5c9a43\" stroke=\"#3f7a2c\" stroke-width=\"0.4\">\n";
+    svg.end();
+    svg.begin("g",
+              {{"fill", QStringLiteral("#5c9a43")},
+               {"stroke", QStringLiteral("#3f7a2c")},
+               {"stroke-width", QStringLiteral("0.4")}});
     for (int i = 0; i < trees; ++i) {
         double x, y;
         cornerPoint(state, 4, x, y);
         const double r = within(state, 1.5, 4.5);
-        svg += "  <path d=\"M" + n(x - r) + ',' + n(y) + " a" + n(r) + ',' + n(r) + " 0 1 0 " + n(2 * r) + ",0 a" + n(r)
-            + ',' + n(r) + " 0 1 0 " + n(-2 * r) + ",0 z\"/>\n";
+        path(svg.path().move({x - r, y}).arcBy(r, true, false, {2 * r, 0}).arcBy(r, true, false, {-2 * r, 0}).close());
     }
-    svg += " </g>\n <g fill=\"#8a8f86\" stroke=\"#6d7169\" stroke-width=\"0.3\">\n";
+    svg.end();
+    svg.begin("g",
+              {{"fill", QStringLiteral("#8a8f86")},
+               {"stroke", QStringLiteral("#6d7169")},
+               {"stroke-width", QStringLiteral("0.3")}});
     for (int i = 0; i < buildings; ++i) {
         double x, y;
         cornerPoint(state, 10, x, y);
         const double w = within(state, 4, 12);
         const double h = within(state, 4, 10);
-        svg += "  <path d=\"M" + n(x) + ',' + n(y) + " l" + n(w) + ',' + n(within(state, -1, 1)) + " l"
-            + n(within(state, -1, 1)) + ',' + n(h) + " l" + n(-w) + ',' + n(within(state, -1, 1)) + " z\"/>\n";
+        // Drawn in this order, the plan stays the one the figures so far were taken on.
+        const double skew3 = within(state, -1, 1);
+        const double skew2 = within(state, -1, 1);
+        const double skew1 = within(state, -1, 1);
+        path(svg.path().move({x, y}).lineBy({w, skew1}).lineBy({skew2, h}).lineBy({-w, skew3}).close());
     }
-    svg += " </g>\n</svg>\n";
-    return svg;
+    svg.end();
+    return svg.finish();
 }
 
 QByteArray overlay(int stage)
@@ -159,30 +191,23 @@ QByteArray overlay(int stage)
                                       {218, 245}, {182, 245}, {5, 143},   {5, 107}};
     quint32 state = 7919u * quint32(stage) + 17u;
     const int movements = 3 + stage % 4;
-    QByteArray strokes, heads;
+    SvgWriter svg(size, QStringLiteral("Benchmark stage"), decimals);
+    QStringList shafts, heads;
     for (int m = 0; m < movements; ++m) {
         const int from = int(unit(state) * 8);
         const int to = (from + 2 + int(unit(state) * 5)) % 8;
         const double x0 = ends[from][0], y0 = ends[from][1];
         const double x1 = ends[to][0] * 0.9 + centreX * 0.1, y1 = ends[to][1] * 0.9 + centreY * 0.1;
         const double cx = within(state, centreX - 15, centreX + 15), cy = within(state, centreY - 10, centreY + 10);
-        strokes +=
-            "  <path d=\"M" + n(x0) + ',' + n(y0) + " Q" + n(cx) + ',' + n(cy) + ' ' + n(x1) + ',' + n(y1) + "\"/>\n";
+        shafts.append(svg.path().move({x0, y0}).quad({cx, cy}, {x1, y1}).text());
         // The arrow head points along the curve's last tangent.
         const double length = qMax(1.0, qSqrt((x1 - cx) * (x1 - cx) + (y1 - cy) * (y1 - cy)));
         const double ux = (x1 - cx) / length, uy = (y1 - cy) / length;
-        heads += "  <polygon points=\"" + n(x1 + ux * 16) + ',' + n(y1 + uy * 16) + ' ' + n(x1 - uy * 11) + ','
-            + n(y1 + ux * 11) + ' ' + n(x1 + uy * 11) + ',' + n(y1 - ux * 11) + "\"/>\n";
+        heads.append(
+            svg.points({{x1 + ux * 16, y1 + uy * 16}, {x1 - uy * 11, y1 + ux * 11}, {x1 + uy * 11, y1 - ux * 11}}));
     }
-    QByteArray svg = header("Benchmark stage");
-    svg += " <g fill=\"none\" stroke=\"#0a3314\" stroke-width=\"14\" stroke-linecap=\"round\" "
-           "stroke-linejoin=\"round\">\n"
-        + strokes + " </g>\n <g fill=\"#0a3314\" stroke=\"#0a3314\" stroke-width=\"5\" stroke-linejoin=\"round\">\n"
-        + heads
-        + " </g>\n <g fill=\"none\" stroke=\"#29d14a\" stroke-width=\"9\" stroke-linecap=\"round\" "
-          "stroke-linejoin=\"round\">\n"
-        + strokes + " </g>\n <g fill=\"#29d14a\">\n" + heads + " </g>\n</svg>\n";
-    return svg;
+    drawMovementArrows(svg, shafts, heads);
+    return svg.finish();
 }
 
 } // namespace JunctionSvg

@@ -10,7 +10,7 @@
 // overlays with a few movement arrows.
 namespace JunctionSvg {
 
-// A plan of the given number of small paths; 3000 give about 150 KB.
+// A plan of the given number of small paths; 3000 give about 136 KB.
 QByteArray plan(int paths);
 // The movements of one stage, a few KB.
 QByteArray overlay(int stage);

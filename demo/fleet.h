@@ -2,18 +2,12 @@
 #ifndef VORLAN_DEMO_FLEET_H
 #define VORLAN_DEMO_FLEET_H
 
-#include <QDateTime>
 #include <QList>
 #include <QString>
 
-namespace Helvor {
-class SimulatedIntersection;
-}
-
-class QObject;
-
 // The intersections the workstation demo watches over. The same table
-// feeds the schema generator, so the pictures match the stages.
+// feeds the schema generator, so the pictures match the stages; it needs
+// Qt Core only, so that the generator does without the host library.
 namespace Fleet {
 
 struct Stage
@@ -44,10 +38,6 @@ QList<Junction> junctions();
 // Schema file names; the pictures are the ".svg" files beside them.
 QString planSchema(const QString &folder, const Junction &junction);
 QString stageSchema(const QString &folder, const Junction &junction, const Stage &stage);
-
-// A simulated controller for the junction, its clock at start.
-Helvor::SimulatedIntersection *makeIntersection(const Junction &junction, const QString &schemaFolder,
-                                                const QDateTime &start, QObject *parent = nullptr);
 
 } // namespace Fleet
 

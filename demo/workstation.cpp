@@ -2,7 +2,7 @@
 #include "workstation.h"
 
 #include "controllermodel.h"
-#include "fleet.h"
+#include "fleetcontrollers.h"
 #include "module.h"
 
 #include <helvor/simulatedintersection.h>
