@@ -1,0 +1,145 @@
+// SPDX-License-Identifier: MIT
+#ifndef VORLAN_TESTS_PANELTEST_H
+#define VORLAN_TESTS_PANELTEST_H
+
+#include "host.h"
+
+#include <helvor/simulatedlight.h>
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QTimer>
+#include <QVariant>
+
+#include <functional>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QListWidget;
+
+// The base of every suite: plays the host through a Host, owns the
+// controllers and panels a test makes and ends them after it, puts back the
+// module-wide values and the real clock, and speaks the operator's steps.
+// Qt Test runs every private slot as a test, inherited ones too: what a
+// suite may call is protected, and a suite's own set-up goes in the hooks
+// below, never in slots of its own named init or cleanup.
+class PanelTest : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The device's code for a command carried out; every other code is a refusal.
+    static constexpr int success = 4608;
+    // The module-wide values when no settings give others.
+    static constexpr int builtinAlarmBefore = 60;
+    static constexpr int builtinDefaultInactivityPeriod = 180;
+
+    // LibraryOnly: the plug-in object is made only when a test asks for it.
+    enum class Start { PluginObject, LibraryOnly };
+
+    explicit PanelTest(const QString &plugin = Host::pluginPath(), Start start = Start::PluginObject);
+    ~PanelTest() override;
+
+    // Every call the controller received, with the type and value of each
+    // argument, in order: "sendCommand(QString set_phase, int 5)".
+    static QStringList received(const Helvor::SimulatedLight *light);
+    static QString describe(const QByteArray &method, const QVariantList &arguments);
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+
+protected:
+    // A suite's own steps, run inside the base's: initSuite once the plug-in
+    // is loaded, initEach before each test, cleanupEach after each test and
+    // before the base ends what the test made, cleanupSuite at the end.
+    virtual void initSuite();
+    virtual void initEach();
+    virtual void cleanupEach();
+    virtual void cleanupSuite();
+
+    // Deleted after the test, once every panel is gone: a controller that
+    // dies under its panel would only schedule the panel's deletion.
+    template<typename T> T *own(T *object)
+    {
+        m_owned.append(object);
+        return object;
+    }
+    // A simulated controller with stages 3 North, 5 East and 8 South,
+    // numbered after the one before it.
+    Helvor::SimulatedLight *newLight(bool dispatchControl = true);
+    // The host's open(); the panel goes at the end of the test.
+    QWidget *openPanel(QObject *light);
+    // The test's own controller and panel: a new controller under dispatch
+    // control or not, its panel, the calls made so far forgotten, then the
+    // steps played. False when any of it fails.
+    bool start(bool dispatchControl, const QStringList &steps = {});
+    bool play(const QStringList &steps);
+
+    Host host;
+    Helvor::SimulatedLight *m_light = nullptr;
+    QPointer<QWidget> m_panel;
+
+    // The module-wide values as every test finds them, set through a panel
+    // as a host sets them: alarmBefore, defaultInactivityPeriod, alarmSound.
+    QVariant moduleValue(const char *name);
+    bool setModuleValue(const char *name, const QVariant &value);
+
+    // Answers the next modal box as Host::answerNextPrompt does; a box seen
+    // but left open (its button missing) is rejected until the test ends,
+    // so a wrong box fails the test instead of hanging it.
+    QSharedPointer<Host::Prompt> answerNextPrompt(QMessageBox::StandardButton button,
+                                                  std::function<void()> before = {});
+
+    // The operator's steps: "YF", "Dark", "Restart", "DC" trigger the action
+    // as a click does; "stage N" picks that stage in the list; "on" and
+    // "off" are the module's own calls (watchdog, closing); "confirm" and
+    // "refuse" finish the controller's latest response; "refusing" makes
+    // the controller refuse further commands.
+    static bool play(QWidget *panel, Helvor::SimulatedLight *light, const QStringList &steps);
+    // "stage 5, confirm": steps as one text.
+    static QStringList steps(const char *text);
+    static bool selectStage(QWidget *panel, int stage);
+    static QStringList repeated(const QString &text, int count);
+
+    // What the operator sees of a panel.
+    static QAction *action(QWidget *panel, const char *name);
+    static QListWidget *stageList(QWidget *panel);
+    static QLabel *statusLabel(QWidget *panel);
+    // The status line a tick writes, from an empty one.
+    static QString statusAfterTick(QWidget *panel);
+    // The command a tick shows under way, empty for none.
+    static QString sending(QWidget *panel);
+    // What the status line shows of a host's response while it is pending.
+    static QString requestOf(QObject *response);
+    // The operator's idle seconds a tick shows, -1 when it shows none.
+    static int idleSeconds(QWidget *panel);
+    // The code of the last command, where nothing outside shows it yet:
+    // a stage number, -1 a mode, -3 local, -4 restart, -5 refused.
+    static int lastCommandCode(QWidget *panel);
+    // The response the panel waits for, where the host's response has no
+    // request for the status line to show.
+    static QObject *pendingResponse(QWidget *panel);
+
+private:
+    void forget();
+    bool snapshot();
+    QList<QPointer<QWidget>> openPanels();
+
+    const Start m_start;
+    QList<QPointer<QObject>> m_owned;
+    int m_lastNumber = 100;
+    bool m_snapshotTaken = false;
+    QVariant m_alarmBefore;
+    QVariant m_defaultInactivityPeriod;
+    QVariant m_alarmSound;
+    QList<QSharedPointer<Host::Prompt>> m_prompts;
+    QTimer m_promptGuard;
+};
+
+#endif // VORLAN_TESTS_PANELTEST_H
