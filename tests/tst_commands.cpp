@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "host.h"
+#include "paneltest.h"
 
 #include <helvor/simulatedlight.h>
 #include <helvor/stage.h>
@@ -14,37 +14,6 @@
 
 namespace {
 
-// The device's code for a command carried out; every other code is a refusal.
-constexpr int commandDone = 4608;
-
-QString describe(const QByteArray &method, const QVariantList &arguments)
-{
-    QStringList parts;
-    for (const QVariant &argument : arguments)
-        parts.append(
-            QStringLiteral("%1 %2").arg(QLatin1String(QMetaType::typeName(argument.userType())), argument.toString()));
-    return QStringLiteral("%1(%2)").arg(QString::fromLatin1(method), parts.join(QLatin1String(", ")));
-}
-
-// Every call the controller received, with the type and value of each
-// argument, in order: "sendCommand(QString set_phase, int 5)".
-QStringList received(const Helvor::SimulatedLight *light)
-{
-    QStringList result;
-    const QList<Helvor::SimulatedLight::Call> calls = light->calls();
-    for (const Helvor::SimulatedLight::Call &call : calls)
-        result.append(describe(call.method, call.arguments));
-    return result;
-}
-
-QStringList repeated(const QString &call, int count)
-{
-    QStringList result;
-    for (int i = 0; i < count; ++i)
-        result.append(call);
-    return result;
-}
-
 QList<int> timersOf(QObject *object)
 {
     QList<int> ids;
@@ -52,58 +21,6 @@ QList<int> timersOf(QObject *object)
     for (const auto &timer : timers)
         ids.append(timer.timerId);
     return ids;
-}
-
-bool selectStage(QWidget *panel, int stage)
-{
-    QListWidget *list = Host::stageList(panel);
-    if (!list || !list->isEnabled())
-        return false;
-    for (int row = 0; row < list->count(); ++row) {
-        if (list->item(row)->data(Qt::UserRole) == QVariant(stage)) {
-            list->setCurrentRow(row);
-            return true;
-        }
-    }
-    return false;
-}
-
-// Plays the operator, the module and the controller one step at a time:
-// "YF", "Dark", "Restart", "DC" trigger the action as a click does; "stage N"
-// picks that stage in the list; "on" and "off" are the module's own calls
-// (watchdog, closing); "confirm" and "refuse" finish the controller's latest
-// response; "refusing" makes the controller refuse further commands.
-bool play(QWidget *panel, Helvor::SimulatedLight *light, const QStringList &steps)
-{
-    for (const QString &step : steps) {
-        if (step.startsWith(QLatin1String("stage "))) {
-            if (!selectStage(panel, step.mid(6).toInt()))
-                return false;
-        } else if (step == QLatin1String("confirm") || step == QLatin1String("refuse")) {
-            if (!light)
-                return false;
-            Response *response = light->lastResponse();
-            if (!response || response->isFinished())
-                return false;
-            response->finish(step == QLatin1String("confirm") ? commandDone : 0);
-        } else if (step == QLatin1String("refusing")) {
-            if (!light)
-                return false;
-            light->setAcceptsCommands(false);
-        } else if (step == QLatin1String("on") || step == QLatin1String("off")) {
-            if (!QMetaObject::invokeMethod(Host::d(panel), "setDispatchControlMode",
-                                           Q_ARG(bool, step == QLatin1String("on"))))
-                return false;
-        } else {
-            const QByteArray name = "action" + step.toLatin1();
-            QAction *action = Host::action(panel, name.constData());
-            // An operator cannot click a disabled action.
-            if (!action || !action->isEnabled())
-                return false;
-            action->trigger();
-        }
-    }
-    return true;
 }
 
 } // namespace
@@ -130,7 +47,7 @@ public:
     }
     Q_INVOKABLE void setLocal()
     {
-        received.append(describe("setLocal", {}));
+        received.append(PanelTest::describe("setLocal", {}));
     }
 
     QStringList received;
@@ -181,7 +98,7 @@ public:
 private:
     Response *record(const QVariantList &arguments)
     {
-        received.append(describe("sendCommand", arguments));
+        received.append(PanelTest::describe("sendCommand", arguments));
         lastResponse = new Response(this);
         return lastResponse;
     }
@@ -199,25 +116,21 @@ public:
 
     Q_INVOKABLE QObject *sendCommand(const QVariant &command)
     {
-        received.append(describe("sendCommand", {command}));
+        received.append(PanelTest::describe("sendCommand", {command}));
         return new QObject(this);
     }
     Q_INVOKABLE QObject *sendCommand(const QVariant &command, const QVariant &argument)
     {
-        received.append(describe("sendCommand", {command, argument}));
+        received.append(PanelTest::describe("sendCommand", {command, argument}));
         return new QObject(this);
     }
 };
 
-class tst_Commands : public QObject
+class tst_Commands : public PanelTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
-
     void openingPanel_data();
     void openingPanel();
     void modeCommands_data();
@@ -271,59 +184,13 @@ private Q_SLOTS:
     void slotsByName_data();
     void slotsByName();
 
-private:
-    Helvor::SimulatedLight *newLight(bool dispatchControl);
-    // Opens the panel and forgets the calls its construction made.
-    QWidget *openPanel(Helvor::SimulatedLight *light);
-    template<typename T> T *own(T *object)
-    {
-        hostObjects.append(object);
-        return object;
-    }
-
-    Host host;
-    // What the host owns and this suite deletes after each test.
-    QList<QPointer<QObject>> hostObjects;
-    int lastNumber = 100;
+protected:
+    void initEach() override;
 };
 
-void tst_Commands::initTestCase()
-{
-    QVERIFY2(host.plugin(), qPrintable(host.loader().errorString()));
-}
-
-void tst_Commands::init()
+void tst_Commands::initEach()
 {
     Host::setClock(QDateTime(QDate(2024, 3, 14), QTime(9, 0)));
-}
-
-void tst_Commands::cleanup()
-{
-    Host::useRealClock();
-    qDeleteAll(host.panels());
-    for (const QPointer<QObject> &object : qAsConst(hostObjects))
-        delete object.data();
-    hostObjects.clear();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(host.panels().isEmpty());
-}
-
-Helvor::SimulatedLight *tst_Commands::newLight(bool dispatchControl)
-{
-    ++lastNumber;
-    auto *light = own(new Helvor::SimulatedLight(lastNumber, QStringLiteral("Junction %1").arg(lastNumber)));
-    light->addStage(3, QStringLiteral("North"));
-    light->addStage(5, QStringLiteral("East"));
-    light->addStage(8, QStringLiteral("South"));
-    light->setDispatchControl(dispatchControl);
-    return light;
-}
-
-QWidget *tst_Commands::openPanel(Helvor::SimulatedLight *light)
-{
-    QWidget *panel = host.open(light);
-    light->clearCalls();
-    return panel;
 }
 
 void tst_Commands::openingPanel_data()
@@ -345,10 +212,10 @@ void tst_Commands::openingPanel()
     QWidget *panel = host.open(light);
     QVERIFY(panel);
     QCOMPARE(received(light), calls);
-    QCOMPARE(Host::action(panel, "actionDC")->isChecked(), dispatchControl);
-    QVERIFY(!Host::d(panel)->pendingResponse);
+    QCOMPARE(action(panel, "actionDC")->isChecked(), dispatchControl);
+    QCOMPARE(sending(panel), QString());
     if (!dispatchControl)
-        QCOMPARE(Host::d(panel)->lastCommand, -3);
+        QCOMPARE(lastCommandCode(panel), -3);
 }
 
 void tst_Commands::modeCommands_data()
@@ -374,22 +241,19 @@ void tst_Commands::modeCommands()
     QFETCH(QStringList, calls);
     QFETCH(int, lastCommand);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    QVERIFY(play(panel, light, {QStringLiteral("stage 5"), QStringLiteral("confirm")}));
-    QCOMPARE(Host::d(panel)->lastCommand, 5);
-    light->clearCalls();
-    light->setAcceptsCommands(accepts);
+    QVERIFY(start(true, {QStringLiteral("stage 5"), QStringLiteral("confirm")}));
+    QCOMPARE(lastCommandCode(m_panel), 5);
+    m_light->clearCalls();
+    m_light->setAcceptsCommands(accepts);
 
-    QVERIFY(play(panel, light, {action}));
-    QCOMPARE(received(light), calls);
-    QCOMPARE(Host::d(panel)->lastCommand, lastCommand);
+    QVERIFY(play({action}));
+    QCOMPARE(received(m_light), calls);
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
     if (accepts) {
-        QVERIFY(light->lastResponse());
-        QCOMPARE(Host::d(panel)->pendingResponse.data(), light->lastResponse());
+        QVERIFY(m_light->lastResponse());
+        QCOMPARE(sending(m_panel), requestOf(m_light->lastResponse()));
     } else {
-        QVERIFY(!Host::d(panel)->pendingResponse);
+        QCOMPARE(sending(m_panel), QString());
     }
 }
 
@@ -419,23 +283,20 @@ void tst_Commands::secondCommandWhilePending()
     QFETCH(QString, secondCall);
     QFETCH(int, lastCommand);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    QVERIFY(play(panel, light, {first}));
-    QPointer<Response> firstResponse = light->lastResponse();
+    QVERIFY(start(true, {first}));
+    QPointer<Response> firstResponse = m_light->lastResponse();
     QVERIFY(firstResponse);
 
-    QVERIFY(play(panel, light, {second}));
-    QCOMPARE(received(light), QStringList{firstCall});
-    QCOMPARE(Host::d(panel)->lastCommand, lastCommand);
-    QCOMPARE(Host::d(panel)->pendingResponse.data(), firstResponse.data());
+    QVERIFY(play({second}));
+    QCOMPARE(received(m_light), QStringList{firstCall});
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
+    QCOMPARE(sending(m_panel), requestOf(firstResponse));
 
     // Dropped, not queued: it goes out only when pressed again after the end.
-    firstResponse->finish(commandDone);
-    QCOMPARE(received(light), QStringList{firstCall});
-    QVERIFY(play(panel, light, {second}));
-    QCOMPARE(received(light), (QStringList{firstCall, secondCall}));
+    firstResponse->finish(success);
+    QCOMPARE(received(m_light), QStringList{firstCall});
+    QVERIFY(play({second}));
+    QCOMPARE(received(m_light), (QStringList{firstCall, secondCall}));
 }
 
 void tst_Commands::stageCommand_data()
@@ -463,21 +324,18 @@ void tst_Commands::stageCommand()
     QFETCH(QStringList, calls);
     QFETCH(int, lastCommand);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    QVERIFY(play(panel, light, {QStringLiteral("YF"), QStringLiteral("confirm")}));
-    light->clearCalls();
-    light->setAcceptsCommands(accepts);
+    QVERIFY(start(true, {QStringLiteral("YF"), QStringLiteral("confirm")}));
+    m_light->clearCalls();
+    m_light->setAcceptsCommands(accepts);
 
-    QListWidget *list = Host::stageList(panel);
+    QListWidget *list = stageList(m_panel);
     if (byCurrentRow)
         list->setCurrentRow(row);
     else
         list->item(row)->setSelected(true);
-    QCOMPARE(received(light), calls);
-    QCOMPARE(Host::d(panel)->lastCommand, lastCommand);
-    QCOMPARE(Host::d(panel)->pendingResponse.data(), accepts ? light->lastResponse() : nullptr);
+    QCOMPARE(received(m_light), calls);
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
+    QCOMPARE(sending(m_panel), accepts ? requestOf(m_light->lastResponse()) : QString());
 }
 
 void tst_Commands::stageDeselected_data()
@@ -495,22 +353,19 @@ void tst_Commands::stageDeselected()
     QFETCH(bool, confirmFirst);
     QFETCH(bool, byClearSelection);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    QVERIFY(play(panel, light, {QStringLiteral("stage 5")}));
+    QVERIFY(start(true, {QStringLiteral("stage 5")}));
     if (confirmFirst)
-        QVERIFY(play(panel, light, {QStringLiteral("confirm")}));
-    light->clearCalls();
+        QVERIFY(play({QStringLiteral("confirm")}));
+    m_light->clearCalls();
 
-    QListWidget *list = Host::stageList(panel);
+    QListWidget *list = stageList(m_panel);
     if (byClearSelection)
         list->clearSelection();
     else
         list->item(1)->setSelected(false);
     QVERIFY(list->selectedItems().isEmpty());
-    QCOMPARE(received(light), QStringList());
-    QCOMPARE(Host::d(panel)->lastCommand, 5);
+    QCOMPARE(received(m_light), QStringList());
+    QCOMPARE(lastCommandCode(m_panel), 5);
 }
 
 void tst_Commands::stageWhilePending_data()
@@ -528,25 +383,22 @@ void tst_Commands::stageWhilePending()
     QFETCH(QString, first);
     QFETCH(int, lastCommand);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    QVERIFY(play(panel, light, {first}));
-    const QStringList firstCalls = received(light);
+    QVERIFY(start(true, {first}));
+    const QStringList firstCalls = received(m_light);
     QCOMPARE(firstCalls.size(), 1);
-    QPointer<Response> pending = light->lastResponse();
+    QPointer<Response> pending = m_light->lastResponse();
 
-    QListWidget *list = Host::stageList(panel);
+    QListWidget *list = stageList(m_panel);
     list->setCurrentRow(2);
-    QCOMPARE(received(light), firstCalls);
-    QCOMPARE(Host::d(panel)->lastCommand, lastCommand);
-    QCOMPARE(Host::d(panel)->pendingResponse.data(), pending.data());
+    QCOMPARE(received(m_light), firstCalls);
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
+    QCOMPARE(sending(m_panel), requestOf(pending));
     QCOMPARE(list->selectedItems(), QList<QListWidgetItem *>{list->item(2)});
     QCOMPARE(list->currentRow(), 2);
 
     // The dropped choice is not sent later on behalf of the operator.
-    pending->finish(commandDone);
-    QCOMPARE(received(light), firstCalls);
+    pending->finish(success);
+    QCOMPARE(received(m_light), firstCalls);
     QCOMPARE(list->selectedItems(), QList<QListWidgetItem *>{list->item(2)});
 }
 
@@ -571,18 +423,15 @@ void tst_Commands::stageDataNotANumber()
     QFETCH(QStringList, calls);
     QFETCH(int, lastCommand);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    QVERIFY(play(panel, light, {QStringLiteral("YF"), QStringLiteral("confirm")}));
-    light->clearCalls();
+    QVERIFY(start(true, {QStringLiteral("YF"), QStringLiteral("confirm")}));
+    m_light->clearCalls();
 
-    QListWidget *list = Host::stageList(panel);
+    QListWidget *list = stageList(m_panel);
     list->item(1)->setData(Qt::UserRole, data);
     list->setCurrentRow(1);
-    QCOMPARE(received(light), calls);
-    QCOMPARE(Host::d(panel)->lastCommand, lastCommand);
-    QCOMPARE(bool(Host::d(panel)->pendingResponse), !calls.isEmpty());
+    QCOMPARE(received(m_light), calls);
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
+    QCOMPARE(!sending(m_panel).isEmpty(), !calls.isEmpty());
 }
 
 void tst_Commands::restart_data()
@@ -601,34 +450,29 @@ void tst_Commands::restart()
     QFETCH(QStringList, before);
     QFETCH(bool, accepts);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(play(panel, light, {QStringLiteral("Dark"), QStringLiteral("confirm")}));
-    const QDateTime confirmedAt = d->lastActionTime;
-    QVERIFY(confirmedAt.isValid());
+    QVERIFY(start(true, {QStringLiteral("Dark"), QStringLiteral("confirm")}));
+    QCOMPARE(idleSeconds(m_panel), 0);
     Host::advanceClock(20);
-    QVERIFY(play(panel, light, before));
-    QPointer<QObject> pending = d->pendingResponse.data();
-    light->clearCalls();
-    light->setAcceptsCommands(accepts);
+    QVERIFY(play(before));
+    const QString pending = sending(m_panel);
+    m_light->clearCalls();
+    m_light->setAcceptsCommands(accepts);
 
-    QVERIFY(play(panel, light, {QStringLiteral("Restart")}));
-    QCOMPARE(received(light), QStringList{QStringLiteral("sendCommand(QString set_start)")});
-    QCOMPARE(d->lastCommand, -4);
-    QCOMPARE(d->pendingResponse.data(), pending.data());
-    QCOMPARE(d->lastActionTime, confirmedAt);
+    QVERIFY(play({QStringLiteral("Restart")}));
+    QCOMPARE(received(m_light), QStringList{QStringLiteral("sendCommand(QString set_start)")});
+    QCOMPARE(lastCommandCode(m_panel), -4);
+    QCOMPARE(sending(m_panel), pending);
+    QCOMPARE(idleSeconds(m_panel), 20);
 
     // The restart's own response is not tracked: its end changes nothing.
     if (accepts) {
-        Response *restartResponse = light->lastResponse();
+        Response *restartResponse = m_light->lastResponse();
         QVERIFY(restartResponse);
-        QVERIFY(restartResponse != pending.data());
+        QCOMPARE(requestOf(restartResponse), QStringLiteral("set_start"));
         restartResponse->finish(0);
-        QCOMPARE(d->lastCommand, -4);
-        QCOMPARE(d->pendingResponse.data(), pending.data());
-        QCOMPARE(d->lastActionTime, confirmedAt);
+        QCOMPARE(lastCommandCode(m_panel), -4);
+        QCOMPARE(sending(m_panel), pending);
+        QCOMPARE(idleSeconds(m_panel), 20);
     }
 }
 
@@ -651,24 +495,19 @@ void tst_Commands::pendingFinishesAfterRestart()
     QFETCH(bool, confirms);
     QFETCH(int, lastCommand);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(play(panel, light, {QStringLiteral("YF"), QStringLiteral("confirm")}));
-    const QDateTime confirmedAt = Host::clock();
-    QCOMPARE(d->lastActionTime, confirmedAt);
+    QVERIFY(start(true, {QStringLiteral("YF"), QStringLiteral("confirm")}));
+    QCOMPARE(idleSeconds(m_panel), 0);
     Host::advanceClock(30);
-    QVERIFY(play(panel, light, {QStringLiteral("YF")}));
-    QPointer<Response> pending = light->lastResponse();
-    QVERIFY(play(panel, light, {QStringLiteral("Restart")}));
-    QCOMPARE(d->lastCommand, -4);
+    QVERIFY(play({QStringLiteral("YF")}));
+    QPointer<Response> pending = m_light->lastResponse();
+    QVERIFY(play({QStringLiteral("Restart")}));
+    QCOMPARE(lastCommandCode(m_panel), -4);
     Host::advanceClock(30);
 
     pending->finish(error);
-    QCOMPARE(d->lastCommand, lastCommand);
-    QCOMPARE(d->lastActionTime, confirms ? Host::clock() : confirmedAt);
-    QVERIFY(!d->pendingResponse);
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
+    QCOMPARE(idleSeconds(m_panel), confirms ? 0 : 60);
+    QCOMPARE(sending(m_panel), QString());
     QVERIFY(pending);
 }
 
@@ -696,29 +535,25 @@ void tst_Commands::responseFinished()
     QFETCH(bool, confirms);
     QFETCH(int, lastCommand);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(play(panel, light, {command}));
-    QPointer<Response> response = light->lastResponse();
+    QVERIFY(start(true, {command}));
+    QPointer<Response> response = m_light->lastResponse();
     QVERIFY(response);
-    QVERIFY(!d->lastActionTime.isValid());
+    QCOMPARE(idleSeconds(m_panel), -1);
     Host::advanceClock(7);
 
     response->finish(error);
-    QCOMPARE(d->lastCommand, lastCommand);
-    QCOMPARE(d->lastActionTime, confirms ? Host::clock() : QDateTime());
-    QVERIFY(!d->pendingResponse);
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
+    QCOMPARE(idleSeconds(m_panel), confirms ? 0 : -1);
+    QCOMPARE(sending(m_panel), QString());
     // The response stays the host's.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(response);
 
     // The channel is free again.
-    light->clearCalls();
-    QVERIFY(play(panel, light, {QStringLiteral("Dark")}));
-    QCOMPARE(received(light), QStringList{QStringLiteral("sendCommand(QString set_os)")});
-    QCOMPARE(d->pendingResponse.data(), light->lastResponse());
+    m_light->clearCalls();
+    QVERIFY(play({QStringLiteral("Dark")}));
+    QCOMPARE(received(m_light), QStringList{QStringLiteral("sendCommand(QString set_os)")});
+    QCOMPARE(sending(m_panel), requestOf(m_light->lastResponse()));
 }
 
 void tst_Commands::responseWithoutErrorProperty_data()
@@ -739,27 +574,26 @@ void tst_Commands::responseWithoutErrorProperty()
     QFETCH(bool, confirms);
     QFETCH(int, lastCommand);
 
-    auto *light = own(new Bare::Light(++lastNumber));
+    auto *light = own(new Bare::Light(201));
     QWidget *panel = host.open(light);
     QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
     light->received.clear();
 
     QVERIFY(play(panel, nullptr, {QStringLiteral("YF")}));
     QCOMPARE(light->received, QStringList{QStringLiteral("sendCommand(QString set_yf)")});
     QPointer<Bare::Response> response = light->lastResponse;
     QVERIFY(response);
-    QCOMPARE(d->pendingResponse.data(), response.data());
-    QCOMPARE(d->lastCommand, -1);
+    QCOMPARE(pendingResponse(panel), response.data());
+    QCOMPARE(lastCommandCode(panel), -1);
     QCOMPARE(response->metaObject()->indexOfProperty("error"), -1);
 
     if (error.isValid())
         response->setProperty("error", error);
     Host::advanceClock(3);
     Q_EMIT response->finished();
-    QCOMPARE(d->lastCommand, lastCommand);
-    QCOMPARE(d->lastActionTime, confirms ? Host::clock() : QDateTime());
-    QVERIFY(!d->pendingResponse);
+    QCOMPARE(lastCommandCode(panel), lastCommand);
+    QCOMPARE(idleSeconds(panel), confirms ? 0 : -1);
+    QVERIFY(!pendingResponse(panel));
     QVERIFY(response);
 }
 
@@ -776,7 +610,7 @@ void tst_Commands::disconnectsOnceFinished()
 {
     QFETCH(QVariant, error);
 
-    auto *light = own(new Bare::Light(++lastNumber));
+    auto *light = own(new Bare::Light(201));
     QWidget *panel = host.open(light);
     QVERIFY(panel);
     QVERIFY(play(panel, nullptr, {QStringLiteral("Dark")}));
@@ -787,7 +621,7 @@ void tst_Commands::disconnectsOnceFinished()
     if (error.isValid())
         response->setProperty("error", error);
     Q_EMIT response->finished();
-    QVERIFY(!Host::d(panel)->pendingResponse);
+    QVERIFY(!pendingResponse(panel));
     QCOMPARE(response->finishedReceivers(), 0);
     QCOMPARE(response->destroyedReceivers(), 0);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -820,24 +654,20 @@ void tst_Commands::controllerReportsDispatchControl()
     QFETCH(int, runningStage);
     QFETCH(int, lastCommand);
 
-    Helvor::SimulatedLight *light = newLight(dispatchControl);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(play(panel, light, before));
-    QPointer<QObject> response = d->pendingResponse.data();
-    light->clearCalls();
+    QVERIFY(start(dispatchControl, before));
+    const QString response = sending(m_panel);
+    m_light->clearCalls();
 
-    light->setDispatchControl(!dispatchControl);
-    light->setCurrentStage(runningStage);
-    Q_EMIT light->stateChanged();
-    QCOMPARE(received(light), QStringList());
-    QCOMPARE(d->lastCommand, lastCommand);
-    QCOMPARE(d->pendingResponse.data(), response.data());
-    QCOMPARE(Host::action(panel, "actionDC")->isChecked(), dispatchControl);
-    QCOMPARE(Host::stageList(panel)->isEnabled(), dispatchControl);
+    m_light->setDispatchControl(!dispatchControl);
+    m_light->setCurrentStage(runningStage);
+    Q_EMIT m_light->stateChanged();
+    QCOMPARE(received(m_light), QStringList());
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
+    QCOMPARE(sending(m_panel), response);
+    QCOMPARE(action(m_panel, "actionDC")->isChecked(), dispatchControl);
+    QCOMPARE(stageList(m_panel)->isEnabled(), dispatchControl);
     if (runningStage >= 0)
-        QVERIFY(Host::stageList(panel)->selectedItems().isEmpty());
+        QVERIFY(stageList(m_panel)->selectedItems().isEmpty());
 }
 
 void tst_Commands::responseDeleted_data()
@@ -859,32 +689,27 @@ void tst_Commands::responseDeleted()
     QFETCH(bool, confirmFirst);
     QFETCH(int, lastCommand);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(play(panel, light, {QStringLiteral("Dark"), QStringLiteral("confirm")}));
+    QVERIFY(start(true, {QStringLiteral("Dark"), QStringLiteral("confirm")}));
     Host::advanceClock(10);
-    QVERIFY(play(panel, light, {command}));
+    QVERIFY(play({command}));
     if (confirmFirst)
-        QVERIFY(play(panel, light, {QStringLiteral("confirm")}));
-    const QDateTime lastActionTime = d->lastActionTime;
-    QCOMPARE(lastActionTime, confirmFirst ? Host::clock() : Host::clock().addSecs(-10));
+        QVERIFY(play({QStringLiteral("confirm")}));
+    QCOMPARE(idleSeconds(m_panel), confirmFirst ? 0 : 10);
     Host::advanceClock(10);
 
-    delete light->lastResponse();
-    QVERIFY(!d->pendingResponse);
-    QCOMPARE(d->lastCommand, lastCommand);
-    QCOMPARE(d->lastActionTime, lastActionTime);
+    delete m_light->lastResponse();
+    QCOMPARE(sending(m_panel), QString());
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
+    QCOMPARE(idleSeconds(m_panel), confirmFirst ? 10 : 20);
 
     // The status line must not read the deleted response.
-    Host::tick(panel);
-    light->clearCalls();
-    QVERIFY(play(panel, light, {QStringLiteral("YF")}));
-    QCOMPARE(received(light), QStringList{QStringLiteral("sendCommand(QString set_yf)")});
-    QVERIFY(light->lastResponse());
-    QCOMPARE(d->pendingResponse.data(), light->lastResponse());
-    QCOMPARE(d->lastCommand, -1);
+    Host::tick(m_panel);
+    m_light->clearCalls();
+    QVERIFY(play({QStringLiteral("YF")}));
+    QCOMPARE(received(m_light), QStringList{QStringLiteral("sendCommand(QString set_yf)")});
+    QVERIFY(m_light->lastResponse());
+    QCOMPARE(sending(m_panel), requestOf(m_light->lastResponse()));
+    QCOMPARE(lastCommandCode(m_panel), -1);
 }
 
 void tst_Commands::finishedTwice_data()
@@ -901,24 +726,20 @@ void tst_Commands::finishedTwice()
     QFETCH(QString, firstEnd);
     QFETCH(int, lastCommand);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(play(panel, light, {QStringLiteral("YF")}));
-    QPointer<Response> response = light->lastResponse();
-    QVERIFY(play(panel, light, {firstEnd}));
-    QCOMPARE(d->lastCommand, lastCommand);
-    const QDateTime lastActionTime = d->lastActionTime;
+    QVERIFY(start(true, {QStringLiteral("YF")}));
+    QPointer<Response> response = m_light->lastResponse();
+    QVERIFY(play({firstEnd}));
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
+    QCOMPARE(idleSeconds(m_panel), firstEnd == QLatin1String("confirm") ? 0 : -1);
     // A restart stores -4 and tracks nothing: a second end, if handled,
     // would show as -5 or as a newer action time.
-    QVERIFY(play(panel, light, {QStringLiteral("Restart")}));
+    QVERIFY(play({QStringLiteral("Restart")}));
     Host::advanceClock(40);
 
     Q_EMIT response->finished();
-    QCOMPARE(d->lastCommand, -4);
-    QCOMPARE(d->lastActionTime, lastActionTime);
-    QVERIFY(!d->pendingResponse);
+    QCOMPARE(lastCommandCode(m_panel), -4);
+    QCOMPARE(idleSeconds(m_panel), firstEnd == QLatin1String("confirm") ? 40 : -1);
+    QCOMPARE(sending(m_panel), QString());
 }
 
 void tst_Commands::staleResponseIgnored_data()
@@ -934,31 +755,26 @@ void tst_Commands::staleResponseIgnored()
 {
     QFETCH(bool, hostReconnects);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(play(panel, light, {QStringLiteral("YF"), QStringLiteral("confirm")}));
-    QPointer<Response> old = light->lastResponse();
-    const QDateTime confirmedAt = d->lastActionTime;
-    QVERIFY(confirmedAt.isValid());
-    QVERIFY(play(panel, light, {QStringLiteral("stage 5")}));
-    QPointer<Response> newer = light->lastResponse();
+    QVERIFY(start(true, {QStringLiteral("YF"), QStringLiteral("confirm")}));
+    QPointer<Response> old = m_light->lastResponse();
+    QCOMPARE(idleSeconds(m_panel), 0);
+    QVERIFY(play({QStringLiteral("stage 5")}));
+    QPointer<Response> newer = m_light->lastResponse();
     QVERIFY(newer != old);
     if (hostReconnects)
-        QVERIFY(connect(old, SIGNAL(finished()), d, SLOT(responseFinished())));
+        QVERIFY(connect(old, SIGNAL(finished()), Host::d(m_panel), SLOT(responseFinished())));
     Host::advanceClock(40);
 
     Q_EMIT old->finished();
-    QCOMPARE(d->pendingResponse.data(), newer.data());
-    QCOMPARE(d->lastCommand, 5);
-    QCOMPARE(d->lastActionTime, confirmedAt);
+    QCOMPARE(sending(m_panel), requestOf(newer));
+    QCOMPARE(lastCommandCode(m_panel), 5);
+    QCOMPARE(idleSeconds(m_panel), 40);
 
     // The newer response is still the one that ends the wait.
     newer->finish(0);
-    QVERIFY(!d->pendingResponse);
-    QCOMPARE(d->lastCommand, -5);
-    QCOMPARE(d->lastActionTime, confirmedAt);
+    QCOMPARE(sending(m_panel), QString());
+    QCOMPARE(lastCommandCode(m_panel), -5);
+    QCOMPARE(idleSeconds(m_panel), 40);
 }
 
 void tst_Commands::responseFinishedByName_data()
@@ -977,25 +793,21 @@ void tst_Commands::responseFinishedByName()
     QFETCH(bool, confirms);
     QFETCH(int, lastCommand);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(play(panel, light, {QStringLiteral("YF")}));
-    QPointer<Response> response = light->lastResponse();
+    QVERIFY(start(true, {QStringLiteral("YF")}));
+    QPointer<Response> response = m_light->lastResponse();
     {
         // The result is set without the signal: only the call by name may end the wait.
         const QSignalBlocker blocker(response.data());
         response->finish(error);
     }
-    QCOMPARE(d->pendingResponse.data(), response.data());
+    QCOMPARE(sending(m_panel), requestOf(response));
     Host::advanceClock(5);
 
     // Without a sender, the slot judges the pending response.
-    QVERIFY(QMetaObject::invokeMethod(d, "responseFinished"));
-    QCOMPARE(d->lastCommand, lastCommand);
-    QCOMPARE(d->lastActionTime, confirms ? Host::clock() : QDateTime());
-    QVERIFY(!d->pendingResponse);
+    QVERIFY(QMetaObject::invokeMethod(Host::d(m_panel), "responseFinished"));
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
+    QCOMPARE(idleSeconds(m_panel), confirms ? 0 : -1);
+    QCOMPARE(sending(m_panel), QString());
     QVERIFY(response);
 }
 
@@ -1014,18 +826,14 @@ void tst_Commands::finishedWithNothingPending()
     QFETCH(QStringList, before);
     QFETCH(int, lastCommand);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(play(panel, light, before));
-    const QDateTime lastActionTime = d->lastActionTime;
+    QVERIFY(start(true, before));
+    const int idle = idleSeconds(m_panel);
     Host::advanceClock(40);
 
-    QVERIFY(QMetaObject::invokeMethod(d, "responseFinished"));
-    QCOMPARE(d->lastCommand, lastCommand);
-    QCOMPARE(d->lastActionTime, lastActionTime);
-    QVERIFY(!d->pendingResponse);
+    QVERIFY(QMetaObject::invokeMethod(Host::d(m_panel), "responseFinished"));
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
+    QCOMPARE(idleSeconds(m_panel), idle < 0 ? -1 : idle + 40);
+    QCOMPARE(sending(m_panel), QString());
 }
 
 void tst_Commands::otherReturnType_data()
@@ -1041,21 +849,20 @@ void tst_Commands::otherReturnType()
 {
     QFETCH(QString, command);
 
-    auto *light = own(new MistypedLight(++lastNumber));
+    auto *light = own(new MistypedLight(201));
     QWidget *panel = host.open(light);
     QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
     // Without a return value the call does go out.
     QVERIFY(play(panel, nullptr, {QStringLiteral("Restart")}));
     QCOMPARE(light->received.value(0), QStringLiteral("sendCommand(QString set_start)"));
 
     QVERIFY(play(panel, nullptr, {command}));
-    QVERIFY(!d->pendingResponse);
-    QCOMPARE(d->lastCommand, -4);
+    QVERIFY(!pendingResponse(panel));
+    QCOMPARE(lastCommandCode(panel), -4);
     // Not stuck waiting: the next command is tried as well.
     QVERIFY(play(panel, nullptr, {QStringLiteral("YF")}));
-    QVERIFY(!d->pendingResponse);
-    QCOMPARE(d->lastCommand, -4);
+    QVERIFY(!pendingResponse(panel));
+    QCOMPARE(lastCommandCode(panel), -4);
 }
 
 void tst_Commands::dispatchOffClearsStage_data()
@@ -1076,27 +883,23 @@ void tst_Commands::dispatchOffClearsStage()
     QFETCH(QStringList, before);
     QFETCH(bool, pending);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(play(panel, light, before));
-    QListWidget *list = Host::stageList(panel);
+    QVERIFY(start(true, before));
+    QListWidget *list = stageList(m_panel);
     QCOMPARE(list->currentRow(), 1);
     QCOMPARE(list->selectedItems().size(), 1);
-    QPointer<QObject> response = d->pendingResponse.data();
-    QCOMPARE(bool(response), pending);
-    light->clearCalls();
-    light->setAcceptsCommands(true);
+    const QString response = sending(m_panel);
+    QCOMPARE(!response.isEmpty(), pending);
+    m_light->clearCalls();
+    m_light->setAcceptsCommands(true);
 
-    QVERIFY(play(panel, light, {QStringLiteral("DC")}));
+    QVERIFY(play({QStringLiteral("DC")}));
     QVERIFY(list->selectedItems().isEmpty());
     QVERIFY(!list->currentItem());
     QVERIFY(!list->selectionModel()->currentIndex().isValid());
-    QCOMPARE(received(light), QStringList{QStringLiteral("setLocal()")});
-    QCOMPARE(d->lastCommand, -3);
-    QCOMPARE(d->pendingResponse.data(), response.data());
-    QVERIFY(!Host::action(panel, "actionDC")->isChecked());
+    QCOMPARE(received(m_light), QStringList{QStringLiteral("setLocal()")});
+    QCOMPARE(lastCommandCode(m_panel), -3);
+    QCOMPARE(sending(m_panel), response);
+    QVERIFY(!action(m_panel, "actionDC")->isChecked());
 }
 
 void tst_Commands::dispatchOnSendsNothing_data()
@@ -1128,25 +931,21 @@ void tst_Commands::dispatchOnSendsNothing()
     QFETCH(QString, turnOn);
     QFETCH(int, lastCommand);
 
-    Helvor::SimulatedLight *light = newLight(dispatchControl);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(play(panel, light, before));
-    QPointer<QObject> response = d->pendingResponse.data();
-    const QList<QListWidgetItem *> selection = Host::stageList(panel)->selectedItems();
-    light->clearCalls();
+    QVERIFY(start(dispatchControl, before));
+    const QString response = sending(m_panel);
+    const QList<QListWidgetItem *> selection = stageList(m_panel)->selectedItems();
+    m_light->clearCalls();
 
-    QVERIFY(play(panel, light, {turnOn}));
-    QCOMPARE(received(light), QStringList());
-    QCOMPARE(d->lastCommand, lastCommand);
-    QCOMPARE(d->pendingResponse.data(), response.data());
-    QCOMPARE(Host::stageList(panel)->selectedItems(), selection);
-    QVERIFY(Host::action(panel, "actionDC")->isChecked());
-    QVERIFY(Host::action(panel, "actionYF")->isEnabled());
-    QVERIFY(Host::action(panel, "actionDark")->isEnabled());
-    QVERIFY(Host::action(panel, "actionRestart")->isEnabled());
-    QVERIFY(Host::stageList(panel)->isEnabled());
+    QVERIFY(play({turnOn}));
+    QCOMPARE(received(m_light), QStringList());
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
+    QCOMPARE(sending(m_panel), response);
+    QCOMPARE(stageList(m_panel)->selectedItems(), selection);
+    QVERIFY(action(m_panel, "actionDC")->isChecked());
+    QVERIFY(action(m_panel, "actionYF")->isEnabled());
+    QVERIFY(action(m_panel, "actionDark")->isEnabled());
+    QVERIFY(action(m_panel, "actionRestart")->isEnabled());
+    QVERIFY(stageList(m_panel)->isEnabled());
 }
 
 void tst_Commands::everyTransitionToOff_data()
@@ -1175,19 +974,17 @@ void tst_Commands::everyTransitionToOff()
     QFETCH(int, setLocalCalls);
     QFETCH(bool, on);
 
-    Helvor::SimulatedLight *light = newLight(dispatchControl);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
+    QVERIFY(start(dispatchControl));
 
-    QVERIFY(play(panel, light, steps));
-    QCOMPARE(received(light), repeated(QStringLiteral("setLocal()"), setLocalCalls));
-    QCOMPARE(Host::action(panel, "actionDC")->isChecked(), on);
-    QCOMPARE(Host::action(panel, "actionYF")->isEnabled(), on);
-    QCOMPARE(Host::action(panel, "actionDark")->isEnabled(), on);
-    QCOMPARE(Host::action(panel, "actionRestart")->isEnabled(), on);
-    QCOMPARE(Host::stageList(panel)->isEnabled(), on);
+    QVERIFY(play(steps));
+    QCOMPARE(received(m_light), repeated(QStringLiteral("setLocal()"), setLocalCalls));
+    QCOMPARE(action(m_panel, "actionDC")->isChecked(), on);
+    QCOMPARE(action(m_panel, "actionYF")->isEnabled(), on);
+    QCOMPARE(action(m_panel, "actionDark")->isEnabled(), on);
+    QCOMPARE(action(m_panel, "actionRestart")->isEnabled(), on);
+    QCOMPARE(stageList(m_panel)->isEnabled(), on);
     if (setLocalCalls > 0)
-        QCOMPARE(Host::d(panel)->lastCommand, -3);
+        QCOMPARE(lastCommandCode(m_panel), -3);
 }
 
 void tst_Commands::controllerDestroyed_data()
@@ -1207,32 +1004,29 @@ void tst_Commands::controllerDestroyed()
     QFETCH(QStringList, before);
     QFETCH(bool, hostKeepsResponse);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QPointer<QWidget> panel = openPanel(light);
-    QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(play(panel, light, before));
-    QPointer<Response> response = light->lastResponse();
+    QVERIFY(start(true, before));
+    QPointer<Response> response = m_light->lastResponse();
     if (hostKeepsResponse) {
         QVERIFY(response);
         own(response.data())->setParent(nullptr);
     }
+    Vorlan::Widget::Private *d = Host::d(m_panel);
     const bool wasFinished = response && response->isFinished();
     QVERIFY(timersOf(d).contains(d->timerId));
 
-    delete light;
-    QVERIFY2(panel, "the panel goes on the next pass of the event loop, not at once");
+    delete m_light;
+    QVERIFY2(m_panel, "the panel goes on the next pass of the event loop, not at once");
     QCOMPARE(timersOf(d), QList<int>());
     QCOMPARE(bool(response), hostKeepsResponse);
 
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(!panel);
+    QVERIFY(!m_panel);
     QVERIFY(host.panels().isEmpty());
     QCOMPARE(bool(response), hostKeepsResponse);
     if (response) {
         QCOMPARE(response->isFinished(), wasFinished);
         // Reaches no panel any more.
-        response->finish(commandDone);
+        response->finish(success);
     }
 }
 
@@ -1257,23 +1051,20 @@ void tst_Commands::actionsAfterControllerDestroyed()
     QFETCH(QString, step);
     QFETCH(int, lastCommand);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QPointer<QWidget> panel = openPanel(light);
-    QVERIFY(panel);
-    QVERIFY(play(panel, light, {QStringLiteral("stage 8"), QStringLiteral("confirm")}));
+    QVERIFY(start(true, {QStringLiteral("stage 8"), QStringLiteral("confirm")}));
 
     // Between the controller's end and the panel's, the panel still takes clicks.
-    delete light;
-    QVERIFY(panel);
+    delete m_light;
+    QVERIFY(m_panel);
     if (step.isEmpty())
-        Host::tick(panel);
+        Host::tick(m_panel);
     else
-        QVERIFY(play(panel, nullptr, {step}));
-    QVERIFY(!Host::d(panel)->pendingResponse);
-    QCOMPARE(Host::d(panel)->lastCommand, lastCommand);
+        QVERIFY(play(m_panel, nullptr, {step}));
+    QCOMPARE(sending(m_panel), QString());
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
 
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(!panel);
+    QVERIFY(!m_panel);
 }
 
 void tst_Commands::slotTable_data()
@@ -1299,9 +1090,8 @@ void tst_Commands::slotTable()
     QFETCH(QByteArray, signature);
     QFETCH(int, access);
 
-    QWidget *panel = openPanel(newLight(true));
-    QVERIFY(panel);
-    const QMetaObject *meta = Host::d(panel)->metaObject();
+    QVERIFY(start(true));
+    const QMetaObject *meta = Host::d(m_panel)->metaObject();
     QCOMPARE(meta->methodCount() - meta->methodOffset(), 8);
     const QMetaMethod method = meta->method(meta->methodOffset() + index);
     QCOMPARE(method.methodSignature(), signature);
@@ -1351,30 +1141,27 @@ void tst_Commands::slotsByName()
     QFETCH(bool, dispatchActive);
     QFETCH(bool, panelStays);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QPointer<QWidget> panel = openPanel(light);
-    QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(play(panel, light, {QStringLiteral("stage 8"), QStringLiteral("confirm")}));
-    QListWidget *list = Host::stageList(panel);
+    QVERIFY(start(true, {QStringLiteral("stage 8"), QStringLiteral("confirm")}));
+    Vorlan::Widget::Private *d = Host::d(m_panel);
+    QListWidget *list = stageList(m_panel);
     if (slot == "setPhase") {
         // Chosen without the list telling the panel: only the call by name sends.
         const QSignalBlocker blocker(list);
         list->setCurrentRow(0);
     }
-    light->setDispatchControl(false);
-    light->clearCalls();
+    m_light->setDispatchControl(false);
+    m_light->clearCalls();
 
     if (argument.isValid())
         QVERIFY(QMetaObject::invokeMethod(d, slot.constData(), Q_ARG(bool, argument.toBool())));
     else
         QVERIFY(QMetaObject::invokeMethod(d, slot.constData()));
-    QCOMPARE(received(light), calls);
-    QCOMPARE(d->lastCommand, lastCommand);
+    QCOMPARE(received(m_light), calls);
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
     QCOMPARE(d->dispatchActive, dispatchActive);
 
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCOMPARE(bool(panel), panelStays);
+    QCOMPARE(bool(m_panel), panelStays);
 }
 
 QTEST_MAIN(tst_Commands)
