@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "paneltest.h"
 
+#include "fifowatch.h"
+#include "pictures.h"
 #include "request.h"
 #include "response.h"
 
@@ -10,6 +12,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest>
 
@@ -91,6 +94,9 @@ void PanelTest::forget()
         delete object.data();
     m_owned.clear();
     m_light = nullptr;
+    // The watches release a FIFO a panel still waits on, then go.
+    m_fifos.clear();
+    m_dir.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     if (m_snapshotTaken) {
         setModuleValue("alarmBefore", m_alarmBefore);
@@ -162,6 +168,39 @@ QWidget *PanelTest::openPanel(QObject *light)
     if (!m_snapshotTaken && !snapshot())
         return nullptr;
     return host.open(light);
+}
+
+QListWidget *PanelTest::openList(QObject *light)
+{
+    QWidget *panel = openPanel(light);
+    return panel ? stageList(panel) : nullptr;
+}
+
+QString PanelTest::dirPath(const QString &name)
+{
+    if (!m_dir)
+        m_dir = std::make_unique<QTemporaryDir>();
+    return name.isEmpty() ? m_dir->path() : m_dir->filePath(name);
+}
+
+bool PanelTest::makeFiles(const QString &files)
+{
+    const QString path = dirPath();
+    return m_dir->isValid() && Pictures::makeFiles(QDir(path), files, &m_fifos);
+}
+
+QString PanelTest::inDir(const QString &path)
+{
+    QString result = path;
+    return result.replace(QLatin1String("{dir}"), dirPath());
+}
+
+int PanelTest::fifoReleases() const
+{
+    int releases = 0;
+    for (const QSharedPointer<FifoWatch> &fifo : m_fifos)
+        releases += fifo->releases();
+    return releases;
 }
 
 bool PanelTest::start(bool dispatchControl, const QStringList &steps)

@@ -16,7 +16,9 @@
 #include <functional>
 #include <memory>
 
+class FifoWatch;
 class QAction;
+class QTemporaryDir;
 class QLabel;
 class QListWidget;
 
@@ -81,6 +83,17 @@ protected:
     bool start(bool dispatchControl, const QStringList &steps = {});
     bool play(const QStringList &steps);
 
+    // The stage list of a new panel for light, null when there is none.
+    QListWidget *openList(QObject *light);
+
+    // A folder of the test's own for pictures, removed after it. files:
+    // '|'-separated "name=kind" entries, as Pictures::makeFiles takes them;
+    // a FIFO among them is watched until the test ends.
+    bool makeFiles(const QString &files);
+    QString inDir(const QString &path);
+    QString dirPath(const QString &name = QString());
+    int fifoReleases() const;
+
     Host host;
     Helvor::SimulatedLight *m_light = nullptr;
     QPointer<QWidget> m_panel;
@@ -139,6 +152,8 @@ private:
     QVariant m_defaultInactivityPeriod;
     QVariant m_alarmSound;
     QList<QSharedPointer<Host::Prompt>> m_prompts;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QList<QSharedPointer<FifoWatch>> m_fifos;
     QTimer m_promptGuard;
 };
 

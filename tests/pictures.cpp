@@ -10,7 +10,6 @@
 #include <QIcon>
 #include <QImage>
 #include <QPointF>
-#include <QTemporaryDir>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -100,11 +99,6 @@ bool Pictures::makeFiles(const QDir &dir, const QString &files, QList<QSharedPoi
             return false;
     }
     return true;
-}
-
-QString Pictures::inDir(QString path, const QTemporaryDir &dir)
-{
-    return path.replace(QLatin1String("{dir}"), dir.path());
 }
 
 QChar Pictures::colourLetter(QRgb pixel)

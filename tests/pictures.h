@@ -12,7 +12,6 @@
 class FifoWatch;
 class QDir;
 class QIcon;
-class QTemporaryDir;
 
 // Stage pictures made here rather than kept as files, and what a test
 // reads back from the icons a panel shows. The test drawings are told
@@ -37,7 +36,6 @@ public:
                          QList<QSharedPointer<FifoWatch>> *fifos = nullptr);
     // files: '|'-separated "name=kind" entries, names relative to dir.
     static bool makeFiles(const QDir &dir, const QString &files, QList<QSharedPointer<FifoWatch>> *fifos = nullptr);
-    static QString inDir(QString path, const QTemporaryDir &dir);
 
     // Letters for the colours the drawings use: Red, Green, Blue, blacK,
     // White, Transparent, and '?' for anything else.
