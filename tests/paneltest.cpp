@@ -203,7 +203,7 @@ int PanelTest::fifoReleases() const
     return releases;
 }
 
-bool PanelTest::start(bool dispatchControl, const QStringList &steps)
+bool PanelTest::startPanel(bool dispatchControl, const QStringList &steps)
 {
     m_light = newLight(dispatchControl);
     m_panel = openPanel(m_light);
@@ -366,4 +366,9 @@ QString PanelTest::requestOf(QObject *response)
     if (request)
         QMetaObject::invokeMethod(request, "toString", Q_RETURN_ARG(QString, text));
     return text;
+}
+
+bool PanelTest::dispatchActive(QWidget *panel)
+{
+    return Host::d(panel)->dispatchActive;
 }

@@ -80,7 +80,7 @@ protected:
     // The test's own controller and panel: a new controller under dispatch
     // control or not, its panel, the calls made so far forgotten, then the
     // steps played. False when any of it fails.
-    bool start(bool dispatchControl, const QStringList &steps = {});
+    bool startPanel(bool dispatchControl, const QStringList &steps = {});
     bool play(const QStringList &steps);
 
     // The stage list of a new panel for light, null when there is none.
@@ -135,6 +135,9 @@ protected:
     // The code of the last command, where nothing outside shows it yet:
     // a stage number, -1 a mode, -3 local, -4 restart, -5 refused.
     static int lastCommandCode(QWidget *panel);
+    // Whether the controller's last report put it under dispatch control:
+    // the action follows the operator, not the report.
+    static bool dispatchActive(QWidget *panel);
     // The response the panel waits for, where the host's response has no
     // request for the status line to show.
     static QObject *pendingResponse(QWidget *panel);

@@ -241,7 +241,7 @@ void tst_Commands::modeCommands()
     QFETCH(QStringList, calls);
     QFETCH(int, lastCommand);
 
-    QVERIFY(start(true, {QStringLiteral("stage 5"), QStringLiteral("confirm")}));
+    QVERIFY(startPanel(true, {QStringLiteral("stage 5"), QStringLiteral("confirm")}));
     QCOMPARE(lastCommandCode(m_panel), 5);
     m_light->clearCalls();
     m_light->setAcceptsCommands(accepts);
@@ -283,7 +283,7 @@ void tst_Commands::secondCommandWhilePending()
     QFETCH(QString, secondCall);
     QFETCH(int, lastCommand);
 
-    QVERIFY(start(true, {first}));
+    QVERIFY(startPanel(true, {first}));
     QPointer<Response> firstResponse = m_light->lastResponse();
     QVERIFY(firstResponse);
 
@@ -324,7 +324,7 @@ void tst_Commands::stageCommand()
     QFETCH(QStringList, calls);
     QFETCH(int, lastCommand);
 
-    QVERIFY(start(true, {QStringLiteral("YF"), QStringLiteral("confirm")}));
+    QVERIFY(startPanel(true, {QStringLiteral("YF"), QStringLiteral("confirm")}));
     m_light->clearCalls();
     m_light->setAcceptsCommands(accepts);
 
@@ -353,7 +353,7 @@ void tst_Commands::stageDeselected()
     QFETCH(bool, confirmFirst);
     QFETCH(bool, byClearSelection);
 
-    QVERIFY(start(true, {QStringLiteral("stage 5")}));
+    QVERIFY(startPanel(true, {QStringLiteral("stage 5")}));
     if (confirmFirst)
         QVERIFY(play({QStringLiteral("confirm")}));
     m_light->clearCalls();
@@ -383,7 +383,7 @@ void tst_Commands::stageWhilePending()
     QFETCH(QString, first);
     QFETCH(int, lastCommand);
 
-    QVERIFY(start(true, {first}));
+    QVERIFY(startPanel(true, {first}));
     const QStringList firstCalls = received(m_light);
     QCOMPARE(firstCalls.size(), 1);
     QPointer<Response> pending = m_light->lastResponse();
@@ -423,7 +423,7 @@ void tst_Commands::stageDataNotANumber()
     QFETCH(QStringList, calls);
     QFETCH(int, lastCommand);
 
-    QVERIFY(start(true, {QStringLiteral("YF"), QStringLiteral("confirm")}));
+    QVERIFY(startPanel(true, {QStringLiteral("YF"), QStringLiteral("confirm")}));
     m_light->clearCalls();
 
     QListWidget *list = stageList(m_panel);
@@ -450,7 +450,7 @@ void tst_Commands::restart()
     QFETCH(QStringList, before);
     QFETCH(bool, accepts);
 
-    QVERIFY(start(true, {QStringLiteral("Dark"), QStringLiteral("confirm")}));
+    QVERIFY(startPanel(true, {QStringLiteral("Dark"), QStringLiteral("confirm")}));
     QCOMPARE(idleSeconds(m_panel), 0);
     Host::advanceClock(20);
     QVERIFY(play(before));
@@ -495,7 +495,7 @@ void tst_Commands::pendingFinishesAfterRestart()
     QFETCH(bool, confirms);
     QFETCH(int, lastCommand);
 
-    QVERIFY(start(true, {QStringLiteral("YF"), QStringLiteral("confirm")}));
+    QVERIFY(startPanel(true, {QStringLiteral("YF"), QStringLiteral("confirm")}));
     QCOMPARE(idleSeconds(m_panel), 0);
     Host::advanceClock(30);
     QVERIFY(play({QStringLiteral("YF")}));
@@ -535,7 +535,7 @@ void tst_Commands::responseFinished()
     QFETCH(bool, confirms);
     QFETCH(int, lastCommand);
 
-    QVERIFY(start(true, {command}));
+    QVERIFY(startPanel(true, {command}));
     QPointer<Response> response = m_light->lastResponse();
     QVERIFY(response);
     QCOMPARE(idleSeconds(m_panel), -1);
@@ -654,7 +654,7 @@ void tst_Commands::controllerReportsDispatchControl()
     QFETCH(int, runningStage);
     QFETCH(int, lastCommand);
 
-    QVERIFY(start(dispatchControl, before));
+    QVERIFY(startPanel(dispatchControl, before));
     const QString response = sending(m_panel);
     m_light->clearCalls();
 
@@ -689,7 +689,7 @@ void tst_Commands::responseDeleted()
     QFETCH(bool, confirmFirst);
     QFETCH(int, lastCommand);
 
-    QVERIFY(start(true, {QStringLiteral("Dark"), QStringLiteral("confirm")}));
+    QVERIFY(startPanel(true, {QStringLiteral("Dark"), QStringLiteral("confirm")}));
     Host::advanceClock(10);
     QVERIFY(play({command}));
     if (confirmFirst)
@@ -726,7 +726,7 @@ void tst_Commands::finishedTwice()
     QFETCH(QString, firstEnd);
     QFETCH(int, lastCommand);
 
-    QVERIFY(start(true, {QStringLiteral("YF")}));
+    QVERIFY(startPanel(true, {QStringLiteral("YF")}));
     QPointer<Response> response = m_light->lastResponse();
     QVERIFY(play({firstEnd}));
     QCOMPARE(lastCommandCode(m_panel), lastCommand);
@@ -755,7 +755,7 @@ void tst_Commands::staleResponseIgnored()
 {
     QFETCH(bool, hostReconnects);
 
-    QVERIFY(start(true, {QStringLiteral("YF"), QStringLiteral("confirm")}));
+    QVERIFY(startPanel(true, {QStringLiteral("YF"), QStringLiteral("confirm")}));
     QPointer<Response> old = m_light->lastResponse();
     QCOMPARE(idleSeconds(m_panel), 0);
     QVERIFY(play({QStringLiteral("stage 5")}));
@@ -793,7 +793,7 @@ void tst_Commands::responseFinishedByName()
     QFETCH(bool, confirms);
     QFETCH(int, lastCommand);
 
-    QVERIFY(start(true, {QStringLiteral("YF")}));
+    QVERIFY(startPanel(true, {QStringLiteral("YF")}));
     QPointer<Response> response = m_light->lastResponse();
     {
         // The result is set without the signal: only the call by name may end the wait.
@@ -826,7 +826,7 @@ void tst_Commands::finishedWithNothingPending()
     QFETCH(QStringList, before);
     QFETCH(int, lastCommand);
 
-    QVERIFY(start(true, before));
+    QVERIFY(startPanel(true, before));
     const int idle = idleSeconds(m_panel);
     Host::advanceClock(40);
 
@@ -883,7 +883,7 @@ void tst_Commands::dispatchOffClearsStage()
     QFETCH(QStringList, before);
     QFETCH(bool, pending);
 
-    QVERIFY(start(true, before));
+    QVERIFY(startPanel(true, before));
     QListWidget *list = stageList(m_panel);
     QCOMPARE(list->currentRow(), 1);
     QCOMPARE(list->selectedItems().size(), 1);
@@ -931,7 +931,7 @@ void tst_Commands::dispatchOnSendsNothing()
     QFETCH(QString, turnOn);
     QFETCH(int, lastCommand);
 
-    QVERIFY(start(dispatchControl, before));
+    QVERIFY(startPanel(dispatchControl, before));
     const QString response = sending(m_panel);
     const QList<QListWidgetItem *> selection = stageList(m_panel)->selectedItems();
     m_light->clearCalls();
@@ -974,7 +974,7 @@ void tst_Commands::everyTransitionToOff()
     QFETCH(int, setLocalCalls);
     QFETCH(bool, on);
 
-    QVERIFY(start(dispatchControl));
+    QVERIFY(startPanel(dispatchControl));
 
     QVERIFY(play(steps));
     QCOMPARE(received(m_light), repeated(QStringLiteral("setLocal()"), setLocalCalls));
@@ -1004,7 +1004,7 @@ void tst_Commands::controllerDestroyed()
     QFETCH(QStringList, before);
     QFETCH(bool, hostKeepsResponse);
 
-    QVERIFY(start(true, before));
+    QVERIFY(startPanel(true, before));
     QPointer<Response> response = m_light->lastResponse();
     if (hostKeepsResponse) {
         QVERIFY(response);
@@ -1051,7 +1051,7 @@ void tst_Commands::actionsAfterControllerDestroyed()
     QFETCH(QString, step);
     QFETCH(int, lastCommand);
 
-    QVERIFY(start(true, {QStringLiteral("stage 8"), QStringLiteral("confirm")}));
+    QVERIFY(startPanel(true, {QStringLiteral("stage 8"), QStringLiteral("confirm")}));
 
     // Between the controller's end and the panel's, the panel still takes clicks.
     delete m_light;
@@ -1090,7 +1090,7 @@ void tst_Commands::slotTable()
     QFETCH(QByteArray, signature);
     QFETCH(int, access);
 
-    QVERIFY(start(true));
+    QVERIFY(startPanel(true));
     const QMetaObject *meta = Host::d(m_panel)->metaObject();
     QCOMPARE(meta->methodCount() - meta->methodOffset(), 8);
     const QMetaMethod method = meta->method(meta->methodOffset() + index);
@@ -1141,7 +1141,7 @@ void tst_Commands::slotsByName()
     QFETCH(bool, dispatchActive);
     QFETCH(bool, panelStays);
 
-    QVERIFY(start(true, {QStringLiteral("stage 8"), QStringLiteral("confirm")}));
+    QVERIFY(startPanel(true, {QStringLiteral("stage 8"), QStringLiteral("confirm")}));
     Vorlan::Widget::Private *d = Host::d(m_panel);
     QListWidget *list = stageList(m_panel);
     if (slot == "setPhase") {
@@ -1158,7 +1158,7 @@ void tst_Commands::slotsByName()
         QVERIFY(QMetaObject::invokeMethod(d, slot.constData()));
     QCOMPARE(received(m_light), calls);
     QCOMPARE(lastCommandCode(m_panel), lastCommand);
-    QCOMPARE(d->dispatchActive, dispatchActive);
+    QCOMPARE(PanelTest::dispatchActive(m_panel), dispatchActive);
 
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCOMPARE(bool(m_panel), panelStays);
