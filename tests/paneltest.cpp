@@ -54,9 +54,7 @@ void PanelTest::cleanupSuite()
 
 void PanelTest::initTestCase()
 {
-    if (m_start == Start::LibraryOnly) {
-        QVERIFY2(host.loader().load(), qPrintable(host.loader().errorString()));
-    } else {
+    if (m_start == Start::PluginObject) {
         QVERIFY2(host.plugin(), qPrintable(host.loader().errorString()));
         QVERIFY(snapshot());
     }

@@ -39,8 +39,9 @@ public:
     static constexpr int builtinAlarmBefore = 60;
     static constexpr int builtinDefaultInactivityPeriod = 180;
 
-    // LibraryOnly: the plug-in object is made only when a test asks for it.
-    enum class Start { PluginObject, LibraryOnly };
+    // Unloaded: the suite loads the library itself, and the plug-in object
+    // is made only when a test asks for it.
+    enum class Start { PluginObject, Unloaded };
 
     explicit PanelTest(const QString &plugin = Host::pluginPath(), Start start = Start::PluginObject);
     ~PanelTest() override;

@@ -179,8 +179,6 @@ private Q_SLOTS:
     void controllerDestroyed();
     void actionsAfterControllerDestroyed_data();
     void actionsAfterControllerDestroyed();
-    void slotTable_data();
-    void slotTable();
     void slotsByName_data();
     void slotsByName();
 
@@ -1065,38 +1063,6 @@ void tst_Commands::actionsAfterControllerDestroyed()
 
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!m_panel);
-}
-
-void tst_Commands::slotTable_data()
-{
-    QTest::addColumn<int>("index");
-    QTest::addColumn<QByteArray>("signature");
-    QTest::addColumn<int>("access");
-
-    QTest::newRow("0 setDispatchControlMode(bool)")
-        << 0 << QByteArray("setDispatchControlMode(bool)") << int(QMetaMethod::Public);
-    QTest::newRow("1 setYF()") << 1 << QByteArray("setYF()") << int(QMetaMethod::Public);
-    QTest::newRow("2 setDark()") << 2 << QByteArray("setDark()") << int(QMetaMethod::Public);
-    QTest::newRow("3 restart()") << 3 << QByteArray("restart()") << int(QMetaMethod::Public);
-    QTest::newRow("4 setPhase()") << 4 << QByteArray("setPhase()") << int(QMetaMethod::Public);
-    QTest::newRow("5 lightStateChanged()") << 5 << QByteArray("lightStateChanged()") << int(QMetaMethod::Private);
-    QTest::newRow("6 lightDestroyed()") << 6 << QByteArray("lightDestroyed()") << int(QMetaMethod::Private);
-    QTest::newRow("7 responseFinished()") << 7 << QByteArray("responseFinished()") << int(QMetaMethod::Private);
-}
-
-void tst_Commands::slotTable()
-{
-    QFETCH(int, index);
-    QFETCH(QByteArray, signature);
-    QFETCH(int, access);
-
-    QVERIFY(startPanel(true));
-    const QMetaObject *meta = Host::d(m_panel)->metaObject();
-    QCOMPARE(meta->methodCount() - meta->methodOffset(), 8);
-    const QMetaMethod method = meta->method(meta->methodOffset() + index);
-    QCOMPARE(method.methodSignature(), signature);
-    QCOMPARE(method.methodType(), QMetaMethod::Slot);
-    QCOMPARE(int(method.access()), access);
 }
 
 void tst_Commands::slotsByName_data()
