@@ -370,3 +370,13 @@ bool PanelTest::dispatchActive(QWidget *panel)
 {
     return Host::d(panel)->dispatchActive;
 }
+
+QString PanelTest::stateShown(QWidget *panel)
+{
+    return statusAfterTick(panel).section(QStringLiteral(": "), 0, 0);
+}
+
+QDateTime PanelTest::lastActionAt(QWidget *panel)
+{
+    return Host::d(panel)->lastActionTime;
+}

@@ -133,12 +133,19 @@ protected:
     static QString requestOf(QObject *response);
     // The operator's idle seconds a tick shows, -1 when it shows none.
     static int idleSeconds(QWidget *panel);
-    // The code of the last command, where nothing outside shows it yet:
+    // The state as the status line shows it, before the stage's seconds.
+    static QString stateShown(QWidget *panel);
+
+    // Private reads, where nothing the operator or the controller sees shows
+    // the value yet. The code of the last command:
     // a stage number, -1 a mode, -3 local, -4 restart, -5 refused.
     static int lastCommandCode(QWidget *panel);
     // Whether the controller's last report put it under dispatch control:
     // the action follows the operator, not the report.
     static bool dispatchActive(QWidget *panel);
+    // When the last command was confirmed; where the idle seconds cannot be
+    // read, since a tick would run the watchdog.
+    static QDateTime lastActionAt(QWidget *panel);
     // The response the panel waits for, where the host's response has no
     // request for the status line to show.
     static QObject *pendingResponse(QWidget *panel);
