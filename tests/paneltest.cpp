@@ -36,6 +36,19 @@ PanelTest::PanelTest(const QString &plugin, Start start)
 
 PanelTest::~PanelTest() = default;
 
+QString PanelTest::prepareScratchSettings(const QString &organization, const QString &application)
+{
+    // Lives as long as the process: the suite's files go with it at exit.
+    static QTemporaryDir scratch;
+    if (!scratch.isValid())
+        qFatal("No scratch folder: %s", qPrintable(scratch.errorString()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(scratch.filePath(QStringLiteral("user"))));
+    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(scratch.filePath(QStringLiteral("system"))));
+    QCoreApplication::setOrganizationName(organization);
+    QCoreApplication::setApplicationName(application);
+    return scratch.path();
+}
+
 void PanelTest::initSuite()
 {
 }

@@ -6,10 +6,12 @@
 
 #include <helvor/simulatedlight.h>
 
+#include <QApplication>
 #include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <QTest>
 #include <QTimer>
 #include <QVariant>
 
@@ -45,6 +47,20 @@ public:
 
     explicit PanelTest(const QString &plugin = Host::pluginPath(), Start start = Start::PluginObject);
     ~PanelTest() override;
+
+    // Runs a suite whose rows write settings of their own, under the given
+    // names and in a scratch folder, which the suite's constructor is given.
+    // Qt fixes its settings paths at their first use, and the module reads
+    // the application's names: both are in place before anything asks.
+    template<typename Suite>
+    static int execWithScratchSettings(int argc, char *argv[], const QString &organization, const QString &application)
+    {
+        const QString scratch = prepareScratchSettings(organization, application);
+        QApplication app(argc, argv);
+        app.setAttribute(Qt::AA_Use96Dpi, true);
+        Suite test(scratch);
+        return QTest::qExec(&test, argc, argv);
+    }
 
     // Every call the controller received, with the type and value of each
     // argument, in order: "sendCommand(QString set_phase, int 5)".
@@ -151,6 +167,7 @@ protected:
     static QObject *pendingResponse(QWidget *panel);
 
 private:
+    static QString prepareScratchSettings(const QString &organization, const QString &application);
     void forget();
     bool snapshot();
     QList<QPointer<QWidget>> openPanels();

@@ -2306,21 +2306,8 @@ void tst_BadInput::settingsTypedValues()
 
 int main(int argc, char *argv[])
 {
-    // The settings rows write their own files: Qt fixes the settings
-    // paths at their first use, so they are set before anything asks.
-    QTemporaryDir scratch;
-    if (!scratch.isValid())
-        qFatal("No scratch folder: %s", qPrintable(scratch.errorString()));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(scratch.filePath(QStringLiteral("user"))));
-    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(scratch.filePath(QStringLiteral("system"))));
-    QCoreApplication::setOrganizationName(organization);
-    QCoreApplication::setApplicationName(application);
-
-    QApplication app(argc, argv);
-    app.setAttribute(Qt::AA_Use96Dpi, true);
     QTEST_SET_MAIN_SOURCE_PATH
-    tst_BadInput test(scratch.path());
-    return QTest::qExec(&test, argc, argv);
+    return PanelTest::execWithScratchSettings<tst_BadInput>(argc, argv, organization, application);
 }
 
 #include "tst_badinput.moc"
