@@ -3,7 +3,7 @@
 // does to count them cheaply, they are the whole seconds QDateTime::secsTo
 // gives from the time in question to the current local date and time, in
 // local time, UTC, offsets and time zones, across daylight-saving changes.
-#include "host.h"
+#include "paneltest.h"
 
 #include <helvor/simulatedlight.h>
 
@@ -69,15 +69,11 @@ Line parse(const QString &text)
 
 } // namespace
 
-class tst_StatusClock : public QObject
+class tst_StatusClock : public PanelTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
-
     void phaseSeconds_data();
     void phaseSeconds();
     void actionSeconds_data();
@@ -85,34 +81,35 @@ private Q_SLOTS:
     void timesChangeBetweenTicks_data();
     void timesChangeBetweenTicks();
 
-private:
-    QWidget *openPanel(const QDateTime &phaseChangeTime);
-    void useZone(const QByteArray &zone);
+protected:
+    void initSuite() override;
+    void initEach() override;
+    void cleanupEach() override;
 
-    Host m_host;
-    QPointer<QWidget> m_panel;
-    QPointer<Helvor::SimulatedLight> m_light;
+private:
+    QWidget *openAt(const QDateTime &phaseChangeTime);
+    void useZone(const QByteArray &zone);
+    // The status line the tick before wrote.
+    QString shown() const;
+
     QByteArray m_zone;
     bool m_zoneSet = false;
 };
 
-void tst_StatusClock::initTestCase()
+void tst_StatusClock::initSuite()
 {
-    QVERIFY2(m_host.plugin(), qPrintable(m_host.loader().errorString()));
     m_zoneSet = qEnvironmentVariableIsSet("TZ");
     m_zone = qgetenv("TZ");
 }
 
-void tst_StatusClock::init()
+void tst_StatusClock::initEach()
 {
     // The point of this suite: the real clock, not a test clock.
     Host::useRealClock();
 }
 
-void tst_StatusClock::cleanup()
+void tst_StatusClock::cleanupEach()
 {
-    delete m_panel.data();
-    delete m_light.data();
     if (m_zoneSet)
         qputenv("TZ", m_zone);
     else
@@ -120,12 +117,17 @@ void tst_StatusClock::cleanup()
     tzset();
 }
 
-QWidget *tst_StatusClock::openPanel(const QDateTime &phaseChangeTime)
+QWidget *tst_StatusClock::openAt(const QDateTime &phaseChangeTime)
 {
-    m_light = new Helvor::SimulatedLight(5, QStringLiteral("Harbour"));
+    m_light = own(new Helvor::SimulatedLight(5, QStringLiteral("Harbour")));
     m_light->setPhaseChangeTime(phaseChangeTime);
-    m_panel = m_host.open(m_light);
+    m_panel = openPanel(m_light);
     return m_panel;
+}
+
+QString tst_StatusClock::shown() const
+{
+    return statusLabel(m_panel)->text();
 }
 
 void tst_StatusClock::useZone(const QByteArray &zone)
@@ -167,15 +169,15 @@ void tst_StatusClock::phaseSeconds()
     useZone(zone);
     const QDateTime phaseChangeTime = secondsAgo(ago, kind);
     QVERIFY(phaseChangeTime.isValid());
-    QWidget *panel = openPanel(phaseChangeTime);
+    QWidget *panel = openAt(phaseChangeTime);
     QVERIFY(panel);
 
     // Taken on both sides of the tick: a second may turn over in between.
     const qint64 before = expectedSince(phaseChangeTime);
     Host::tick(panel);
     const qint64 after = expectedSince(phaseChangeTime);
-    const Line line = parse(Host::d(panel)->statusLabel.text());
-    QVERIFY2(line.matched, qPrintable(Host::d(panel)->statusLabel.text()));
+    const Line line = parse(shown());
+    QVERIFY2(line.matched, qPrintable(shown()));
     QVERIFY2(line.phase >= before && line.phase <= after,
              qPrintable(QStringLiteral("%1 not within %2..%3").arg(line.phase).arg(before).arg(after)));
     QVERIFY(!line.hasDc);
@@ -202,7 +204,7 @@ void tst_StatusClock::actionSeconds()
     QFETCH(qint64, ago);
 
     useZone(zone);
-    QWidget *panel = openPanel(QDateTime());
+    QWidget *panel = openAt(QDateTime());
     QVERIFY(panel);
     const QDateTime actionTime = secondsAgo(ago, kind);
     Host::d(panel)->lastActionTime = actionTime;
@@ -210,8 +212,8 @@ void tst_StatusClock::actionSeconds()
     const qint64 before = expectedSince(actionTime);
     Host::tick(panel);
     const qint64 after = expectedSince(actionTime);
-    const Line line = parse(Host::d(panel)->statusLabel.text());
-    QVERIFY2(line.matched && line.hasDc, qPrintable(Host::d(panel)->statusLabel.text()));
+    const Line line = parse(shown());
+    QVERIFY2(line.matched && line.hasDc, qPrintable(shown()));
     // Without a phase change time the stage counts 0 s.
     QCOMPARE(line.phase, qint64(0));
     QVERIFY2(line.dc >= before && line.dc <= after,
@@ -248,7 +250,7 @@ void tst_StatusClock::timesChangeBetweenTicks()
     QFETCH(QDateTime, first);
     QFETCH(QDateTime, second);
 
-    QWidget *panel = openPanel(action ? QDateTime() : first);
+    QWidget *panel = openAt(action ? QDateTime() : first);
     QVERIFY(panel);
     if (action)
         Host::d(panel)->lastActionTime = first;
@@ -261,8 +263,8 @@ void tst_StatusClock::timesChangeBetweenTicks()
         const qint64 before = time.isValid() ? expectedSince(time) : 0;
         Host::tick(panel);
         const qint64 after = time.isValid() ? expectedSince(time) : 0;
-        const Line line = parse(Host::d(panel)->statusLabel.text());
-        QVERIFY2(line.matched, qPrintable(Host::d(panel)->statusLabel.text()));
+        const Line line = parse(shown());
+        QVERIFY2(line.matched, qPrintable(shown()));
         QCOMPARE(line.hasDc, action);
         const qint64 shown = action ? line.dc : line.phase;
         QVERIFY2(shown >= before && shown <= after,
