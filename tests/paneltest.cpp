@@ -69,7 +69,7 @@ void PanelTest::initTestCase()
 {
     if (m_start == Start::PluginObject) {
         QVERIFY2(host.plugin(), qPrintable(host.loader().errorString()));
-        QVERIFY(snapshot());
+        QVERIFY(keepModuleValues());
     }
     initSuite();
 }
@@ -137,7 +137,7 @@ QList<QPointer<QWidget>> PanelTest::openPanels()
     return panels;
 }
 
-bool PanelTest::snapshot()
+bool PanelTest::keepModuleValues()
 {
     m_alarmBefore = moduleValue("alarmBefore");
     m_defaultInactivityPeriod = moduleValue("defaultInactivityPeriod");
@@ -176,7 +176,7 @@ Helvor::SimulatedLight *PanelTest::newLight(bool dispatchControl)
 
 QWidget *PanelTest::openPanel(QObject *light)
 {
-    if (!m_snapshotTaken && !snapshot())
+    if (!m_snapshotTaken && !keepModuleValues())
         return nullptr;
     return host.open(light);
 }

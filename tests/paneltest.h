@@ -119,6 +119,9 @@ protected:
     // as a host sets them: alarmBefore, defaultInactivityPeriod, alarmSound.
     QVariant moduleValue(const char *name);
     bool setModuleValue(const char *name, const QVariant &value);
+    // Takes the values that every test after this one starts from; done
+    // at the start, or at the first panel where the suite loads the library.
+    bool keepModuleValues();
 
     // Answers the next modal box as Host::answerNextPrompt does; a box seen
     // but left open (its button missing) is rejected until the test ends,
@@ -169,7 +172,6 @@ protected:
 private:
     static QString prepareScratchSettings(const QString &organization, const QString &application);
     void forget();
-    bool snapshot();
     QList<QPointer<QWidget>> openPanels();
 
     const Start m_start;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The workstation demo as a script runs it: the built executable, in a
 // process of its own.
+#include "paneltest.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -40,13 +42,19 @@ struct Run
 
 } // namespace
 
-class tst_WorkstationCli : public QObject
+// On the fixture for its hooks alone: the plug-in is loaded by the
+// workstation's process, never by this one.
+class tst_WorkstationCli : public PanelTest
 {
     Q_OBJECT
 
-private Q_SLOTS:
-    void initTestCase();
+public:
+    tst_WorkstationCli()
+        : PanelTest(QStringLiteral(VORLAN_PLUGIN_FILE), Start::Unloaded)
+    {
+    }
 
+private Q_SLOTS:
     void help();
     void screenshotRun();
     void pluginNamedOnCommandLine_data();
@@ -55,13 +63,16 @@ private Q_SLOTS:
     void refusesWhatIsNotThePlugin();
     void badQuitAfter();
 
+protected:
+    void initSuite() override;
+
 private:
     Run run(const QStringList &arguments, int timeout = 30000) const;
 
     QTemporaryDir m_dir;
 };
 
-void tst_WorkstationCli::initTestCase()
+void tst_WorkstationCli::initSuite()
 {
     QVERIFY(m_dir.isValid());
     QVERIFY(QFileInfo(QStringLiteral(VORLAN_WORKSTATION)).isExecutable());
