@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The simulated intersection, driven by its own clock: no test here waits
 // for real time, however many hours of traffic it runs.
+#include "paneltest.h"
 #include "request.h"
 #include "response.h"
 
@@ -100,9 +101,17 @@ QString snapshot(const SimulatedIntersection *light)
 
 } // namespace
 
-class tst_Simulator : public QObject
+// On the fixture for its success code and hooks: the simulator is host
+// code, and no plug-in is loaded here.
+class tst_Simulator : public PanelTest
 {
     Q_OBJECT
+
+public:
+    tst_Simulator()
+        : PanelTest(Host::pluginPath(), Start::Unloaded)
+    {
+    }
 
 private Q_SLOTS:
     void stagesCycle_data();
@@ -259,7 +268,7 @@ void tst_Simulator::commandTakesEffect()
 
     light->advance(maxDelay - minDelay + 1);
     QCOMPARE(sent.finished.count(), 1);
-    QCOMPARE(sent.error, Response::Success);
+    QCOMPARE(sent.error, success);
     QCOMPARE(changed.count(), 1);
     QCOMPARE(light->mode(), mode);
     QCOMPARE(light->currentStage(), stage);
@@ -300,7 +309,7 @@ void tst_Simulator::answerDelay()
         QCOMPARE(sent.finished.count(), 1);
         const qint64 delay = sent.sentAt.msecsTo(sent.answeredAt);
         QVERIFY2(delay >= minDelay && delay <= maxDelay, qPrintable(QString::number(delay)));
-        QCOMPARE(sent.error, Response::Success);
+        QCOMPARE(sent.error, success);
         shortest = qMin(shortest, delay);
         longest = qMax(longest, delay);
 
@@ -359,7 +368,7 @@ void tst_Simulator::responseIsDeletedOnceFinished()
     QCOMPARE(sent.finished.count(), 1);
     // The answer stays readable until control returns to the event loop.
     QVERIFY(sent.response);
-    QCOMPARE(sent.response->error(), Response::Success);
+    QCOMPARE(sent.response->error(), success);
 
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!sent.response);
@@ -421,7 +430,7 @@ void tst_Simulator::heldStage()
     Sent sent(light.get(), QStringLiteral("set_phase"), stage);
     QVERIFY(sent.response);
     light->advance(maxDelay);
-    QCOMPARE(sent.error, Response::Success);
+    QCOMPARE(sent.error, success);
     QCOMPARE(light->currentStage(), stage);
     const QDateTime since = light->phaseChangeTime();
 
@@ -478,14 +487,14 @@ void tst_Simulator::repeatedCommandKeepsPhaseTime()
     if (!first.isEmpty()) {
         Sent sent(light.get(), first, firstArgument);
         light->advance(maxDelay);
-        QCOMPARE(sent.error, Response::Success);
+        QCOMPARE(sent.error, success);
     }
     const QDateTime since = light->phaseChangeTime();
     light->advance(5000);
 
     Sent sent(light.get(), second, secondArgument);
     light->advance(maxDelay);
-    QCOMPARE(sent.error, Response::Success);
+    QCOMPARE(sent.error, success);
     QCOMPARE(light->phaseChangeTime(), changes ? sent.answeredAt : since);
 }
 
@@ -514,7 +523,7 @@ void tst_Simulator::setLocal()
     if (!command.isEmpty()) {
         Sent sent(light.get(), command, argument);
         light->advance(maxDelay);
-        QCOMPARE(sent.error, Response::Success);
+        QCOMPARE(sent.error, success);
         QCOMPARE(light->controlSource(), int(SimulatedLight::CentreSource));
     }
     light->advance(3000);
@@ -565,13 +574,13 @@ void tst_Simulator::restart()
     if (!command.isEmpty()) {
         Sent sent(light.get(), command, argument);
         light->advance(maxDelay);
-        QCOMPARE(sent.error, Response::Success);
+        QCOMPARE(sent.error, success);
     }
     QSignalSpy changed(light.get(), &SimulatedIntersection::stateChanged);
     Sent restart(light.get(), QStringLiteral("set_start"));
     light->advance(maxDelay);
     QCOMPARE(restart.finished.count(), 1);
-    QCOMPARE(restart.error, Response::Success);
+    QCOMPARE(restart.error, success);
     QCOMPARE(changed.count(), 1);
     QCOMPARE(light->mode(), Mode::Restarting);
     QVERIFY(!light->isConnected());
@@ -601,7 +610,7 @@ void tst_Simulator::noAnswerWhileRestarting()
     auto light = make();
     Sent restart(light.get(), QStringLiteral("set_start"));
     light->advance(maxDelay);
-    QCOMPARE(restart.error, Response::Success);
+    QCOMPARE(restart.error, success);
 
     Sent yellow(light.get(), QStringLiteral("set_yf"));
     light->advance(maxDelay);
@@ -645,7 +654,7 @@ void tst_Simulator::refusalRate()
                   stage ? QVariant(1 + i % 3) : QVariant());
         light->advance(maxDelay);
         QCOMPARE(sent.finished.count(), 1);
-        QVERIFY2(sent.error == Response::Success || sent.error == SimulatedIntersection::Refused,
+        QVERIFY2(sent.error == success || sent.error == SimulatedIntersection::Refused,
                  qPrintable(QString::number(sent.error, 16)));
         if (sent.error == SimulatedIntersection::Refused)
             ++refused;
@@ -740,7 +749,7 @@ void tst_Simulator::noAnswerWhileDisconnected()
     QVERIFY(light->isConnected());
     Sent again(light.get(), QStringLiteral("set_yf"));
     light->advance(maxDelay);
-    QCOMPARE(again.error, Response::Success);
+    QCOMPARE(again.error, success);
     QCOMPARE(light->mode(), Mode::FlashingYellow);
 }
 
