@@ -421,6 +421,8 @@ void tst_Plugin::openNoController_data()
     QTest::addColumn<MakeObject>("make");
     QTest::newRow("plain QObject") << MakeObject([]() -> QObject * { return new QObject; });
     QTest::newRow("QWidget") << MakeObject([]() -> QObject * { return new QWidget; });
+    // What a panel is made of, yet no controller.
+    QTest::newRow("QDockWidget") << MakeObject([]() -> QObject * { return new QDockWidget; });
     QTest::newRow("Response") << MakeObject([]() -> QObject * { return new Response(nullptr); });
     QTest::newRow("Helvor::Stage") << MakeObject(
         []() -> QObject * { return new Helvor::Stage(1, QStringLiteral("Main street"), QString()); });
@@ -441,17 +443,22 @@ void tst_Plugin::openNoController()
 void tst_Plugin::openNullIsSilent_data()
 {
     QTest::addColumn<bool>("panelOpen");
+    QTest::addColumn<bool>("renewed");
 
-    QTest::newRow("no panel open") << false;
-    QTest::newRow("a panel open") << true;
+    QTest::newRow("no panel open") << false << false;
+    QTest::newRow("a panel open") << true << false;
+    QTest::newRow("a panel open, plug-in object made anew") << true << true;
 }
 
 void tst_Plugin::openNullIsSilent()
 {
     QFETCH(bool, panelOpen);
+    QFETCH(bool, renewed);
 
     if (panelOpen)
         QVERIFY(host.open(newLight(3)));
+    if (renewed)
+        delete host.plugin();
     const QList<QWidget *> before = host.panels();
 
     QWidget *panel = nullptr;
