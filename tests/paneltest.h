@@ -15,8 +15,11 @@
 #include <QTimer>
 #include <QVariant>
 
+#include <array>
 #include <functional>
+#include <initializer_list>
 #include <memory>
+#include <utility>
 
 class FifoWatch;
 class QAction;
@@ -128,6 +131,20 @@ protected:
     // so a wrong box fails the test instead of hanging it.
     QSharedPointer<Host::Prompt> answerNextPrompt(QMessageBox::StandardButton button,
                                                   std::function<void()> before = {});
+
+    // A table's columns in one go: addColumns<int, QString>({"stage", "text"}).
+    template<typename... Types> static void addColumns(const std::array<const char *, sizeof...(Types)> &names)
+    {
+        std::size_t column = 0;
+        (QTest::addColumn<Types>(names[column++]), ...);
+    }
+    // A table of one column, row by row: addRows<bool>("on", {{"switched on", true}, {"off", false}}).
+    template<typename T> static void addRows(const char *column, std::initializer_list<std::pair<const char *, T>> rows)
+    {
+        QTest::addColumn<T>(column);
+        for (const std::pair<const char *, T> &row : rows)
+            QTest::newRow(row.first) << row.second;
+    }
 
     // The operator's steps: "YF", "Dark", "Restart", "DC" trigger the action
     // as a click does; "stage N" picks that stage in the list; "on" and

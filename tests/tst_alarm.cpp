@@ -268,10 +268,7 @@ void tst_Alarm::cleanupSuite()
 
 void tst_Alarm::alarmReachesTheSpeaker_data()
 {
-    QTest::addColumn<bool>("soundOn");
-
-    QTest::newRow("sound on") << true;
-    QTest::newRow("sound off") << false;
+    addRows<bool>("soundOn", {{"sound on", true}, {"sound off", false}});
 }
 
 void tst_Alarm::alarmReachesTheSpeaker()

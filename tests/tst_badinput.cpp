@@ -803,9 +803,8 @@ void tst_BadInput::renewPlugin()
 
 void tst_BadInput::openArguments_data()
 {
-    QTest::addColumn<OpenArgument>("argument");
     // Empty: no panel.
-    QTest::addColumn<QString>("title");
+    addColumns<OpenArgument, QString>({"argument", "title"});
 
     QTest::newRow("null") << OpenArgument::Null << QString();
     QTest::newRow("plain QObject") << OpenArgument::PlainObject << QString();
@@ -885,11 +884,8 @@ void tst_BadInput::openArguments()
 
 void tst_BadInput::controllerProperties_data()
 {
-    QTest::addColumn<QByteArray>("name");
     // An invalid value removes the property.
-    QTest::addColumn<QVariant>("value");
-    QTest::addColumn<bool>("dispatch");
-    QTest::addColumn<QString>("status");
+    addColumns<QByteArray, QVariant, bool, QString>({"name", "value", "dispatch", "status"});
 
     const QVariant missing;
     auto *object = new QObject(this);
@@ -1001,10 +997,8 @@ void tst_BadInput::controllerProperties()
 
 void tst_BadInput::currentStageExtremes_data()
 {
-    QTest::addColumn<int>("stage");
-    QTest::addColumn<QString>("status");
     // The rows of the list {INT_MIN, -1, 0, INT_MAX, INT_MAX} shown green.
-    QTest::addColumn<QList<int>>("green");
+    addColumns<int, QString, QList<int>>({"stage", "status", "green"});
 
     QTest::newRow("INT_MIN") << intMin << QStringLiteral("YF: 15") << QList<int>{0};
     QTest::newRow("-1") << -1 << QStringLiteral("YF: 15") << QList<int>{1};
@@ -1048,8 +1042,7 @@ void tst_BadInput::currentStageExtremes()
 
 void tst_BadInput::stageLists_data()
 {
-    QTest::addColumn<Phases>("phases");
-    QTest::addColumn<QStringList>("texts");
+    addColumns<Phases, QStringList>({"phases", "texts"});
 
     QTest::newRow("no phases method") << Phases::Missing << QStringList();
     QTest::newRow("phases returning QStringList") << Phases::Text << QStringList();
@@ -1161,12 +1154,8 @@ void tst_BadInput::stageLists()
 
 void tst_BadInput::stageProperties_data()
 {
-    QTest::addColumn<QByteArray>("name");
-    QTest::addColumn<QVariant>("value");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("number");
     // Icon colours at the four points; the files are plan.svg=plan and s.svg=overlay.
-    QTest::addColumn<QString>("icon");
+    addColumns<QByteArray, QVariant, QString, int, QString>({"name", "value", "text", "number", "icon"});
 
     auto *object = new QObject(this);
     const auto row = [](const char *name, const char *what) -> QTestData & {
@@ -1273,11 +1262,9 @@ void tst_BadInput::stageProperties()
 
 void tst_BadInput::unusableSendCommand_data()
 {
-    QTest::addColumn<Sender>("sender");
     // The YF command got to the controller.
-    QTest::addColumn<bool>("reached");
     // The panel now waits for the answer.
-    QTest::addColumn<bool>("waiting");
+    addColumns<Sender, bool, bool>({"sender", "reached", "waiting"});
 
     QTest::newRow("no sendCommand") << Sender::Missing << false << false;
     QTest::newRow("sendCommand returning void") << Sender::Void << false << false;
@@ -1348,11 +1335,8 @@ void tst_BadInput::unusableSendCommand()
 
 void tst_BadInput::responseLifetimes_data()
 {
-    QTest::addColumn<Lifetime>("lifetime");
     // Still waiting after 1,000 ticks and a pass of the event loop.
-    QTest::addColumn<bool>("waiting");
-    QTest::addColumn<int>("lastCommand");
-    QTest::addColumn<bool>("actionTime");
+    addColumns<Lifetime, bool, int, bool>({"lifetime", "waiting", "lastCommand", "actionTime"});
 
     QTest::newRow("deleted at once (deleteLater)") << Lifetime::DeletedAtOnce << false << -5 << false;
     // finished() came before the panel could listen, and comes no more.
@@ -1415,8 +1399,7 @@ void tst_BadInput::responseLifetimes()
 
 void tst_BadInput::responseErrorValues_data()
 {
-    QTest::addColumn<QVariant>("error");
-    QTest::addColumn<bool>("confirmed");
+    addColumns<QVariant, bool>({"error", "confirmed"});
 
     auto *object = new QObject(this);
     QTest::newRow("4608 as text") << QVariant(QStringLiteral("4608")) << true;
@@ -1458,9 +1441,8 @@ void tst_BadInput::responseErrorValues()
 
 void tst_BadInput::requestValues_data()
 {
-    QTest::addColumn<RequestKind>("kind");
     // The status line's tail while the command is under way; null: no tail.
-    QTest::addColumn<QString>("text");
+    addColumns<RequestKind, QString>({"kind", "text"});
 
     const QString none;
     QTest::newRow("variant list") << RequestKind::List << none;
@@ -1571,10 +1553,9 @@ void tst_BadInput::requestValues()
 
 void tst_BadInput::hostTexts_data()
 {
-    QTest::addColumn<Shown>("shown");
     // {fifo} is a FIFO, {zero} a link to /dev/zero: Qt's rich text reads
     // the file an image names while it lays the text out.
-    QTest::addColumn<QString>("text");
+    addColumns<Shown, QString>({"shown", "text"});
 
     const struct
     {
@@ -1653,11 +1634,8 @@ void tst_BadInput::hostTexts()
 
 void tst_BadInput::schemaPaths_data()
 {
-    QTest::addColumn<QString>("files");
-    QTest::addColumn<QString>("lightSchema");
-    QTest::addColumn<QString>("stageSchema");
     // describeIcon: colours at the four points, "unread", "null".
-    QTest::addColumn<QString>("icon");
+    addColumns<QString, QString, QString, QString>({"files", "lightSchema", "stageSchema", "icon"});
 
     // Each row has the plan at hand, and where it can, the overlay too:
     // the icon tells which drawings were read.
@@ -1776,12 +1754,9 @@ void tst_BadInput::schemaPaths()
 
 void tst_BadInput::hostilePictures_data()
 {
-    QTest::addColumn<QString>("content");
-    QTest::addColumn<Where>("where");
     // describeIcon of the stage's icon.
-    QTest::addColumn<QString>("icon");
     // Some green shows: the text or image meant to show whether something was read.
-    QTest::addColumn<bool>("green");
+    addColumns<QString, Where, QString, bool>({"content", "where", "icon", "green"});
 
     // Where the hostile file goes: the stage's drawing beside s.wmf, the
     // controller's beside plan.wmf, or the stage's own picture s.svg. The
@@ -2179,10 +2154,8 @@ void tst_BadInput::checkSettingsTaken(const QString &key, const QVariant &expect
 
 void tst_BadInput::settingsFileText_data()
 {
-    QTest::addColumn<QString>("key");
     // The value as written in the file after "key=".
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QVariant>("expected");
+    addColumns<QString, QByteArray, QVariant>({"key", "text", "expected"});
 
     for (const QString &key : {QStringLiteral("alarmBefore"), QStringLiteral("defaultInactivityPeriod")}) {
         const auto row = [&key](const char *text, const QVariant &expected) {
@@ -2241,11 +2214,9 @@ void tst_BadInput::settingsFileText()
 
 void tst_BadInput::settingsTypedValues_data()
 {
-    QTest::addColumn<QString>("key");
     // Stored through QSettings as a value of this type; within the process
     // it reads back as the same type.
-    QTest::addColumn<QVariant>("stored");
-    QTest::addColumn<QVariant>("expected");
+    addColumns<QString, QVariant, QVariant>({"key", "stored", "expected"});
 
     for (const QString &key : {QStringLiteral("alarmBefore"), QStringLiteral("defaultInactivityPeriod")}) {
         const auto row = [&key](const char *what, const QVariant &stored, const QVariant &expected) {

@@ -193,8 +193,7 @@ void tst_Commands::initEach()
 
 void tst_Commands::openingPanel_data()
 {
-    QTest::addColumn<bool>("dispatchControl");
-    QTest::addColumn<QStringList>("calls");
+    addColumns<bool, QStringList>({"dispatchControl", "calls"});
 
     QTest::newRow("controller under dispatch control: nothing sent") << true << QStringList{QStringLiteral("phases()")};
     QTest::newRow("controller in local mode: setLocal once")
@@ -218,10 +217,7 @@ void tst_Commands::openingPanel()
 
 void tst_Commands::modeCommands_data()
 {
-    QTest::addColumn<QString>("action");
-    QTest::addColumn<bool>("accepts");
-    QTest::addColumn<QStringList>("calls");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<QString, bool, QStringList, int>({"action", "accepts", "calls", "lastCommand"});
 
     const QString yf = QStringLiteral("sendCommand(QString set_yf)");
     const QString dark = QStringLiteral("sendCommand(QString set_os)");
@@ -257,11 +253,7 @@ void tst_Commands::modeCommands()
 
 void tst_Commands::secondCommandWhilePending_data()
 {
-    QTest::addColumn<QString>("first");
-    QTest::addColumn<QString>("second");
-    QTest::addColumn<QString>("firstCall");
-    QTest::addColumn<QString>("secondCall");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<QString, QString, QString, QString, int>({"first", "second", "firstCall", "secondCall", "lastCommand"});
 
     const QString yf = QStringLiteral("sendCommand(QString set_yf)");
     const QString dark = QStringLiteral("sendCommand(QString set_os)");
@@ -299,11 +291,7 @@ void tst_Commands::secondCommandWhilePending()
 
 void tst_Commands::stageCommand_data()
 {
-    QTest::addColumn<int>("row");
-    QTest::addColumn<bool>("byCurrentRow");
-    QTest::addColumn<bool>("accepts");
-    QTest::addColumn<QStringList>("calls");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<int, bool, bool, QStringList, int>({"row", "byCurrentRow", "accepts", "calls", "lastCommand"});
 
     QTest::newRow("stage 3 made current, accepted")
         << 0 << true << true << QStringList{QStringLiteral("sendCommand(QString set_phase, int 3)")} << 3;
@@ -338,8 +326,7 @@ void tst_Commands::stageCommand()
 
 void tst_Commands::stageDeselected_data()
 {
-    QTest::addColumn<bool>("confirmFirst");
-    QTest::addColumn<bool>("byClearSelection");
+    addColumns<bool, bool>({"confirmFirst", "byClearSelection"});
 
     QTest::newRow("clearSelection after a confirmed stage") << true << true;
     QTest::newRow("setSelected(false) after a confirmed stage") << true << false;
@@ -368,8 +355,7 @@ void tst_Commands::stageDeselected()
 
 void tst_Commands::stageWhilePending_data()
 {
-    QTest::addColumn<QString>("first");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<QString, int>({"first", "lastCommand"});
 
     QTest::newRow("YF pending") << QStringLiteral("YF") << -1;
     QTest::newRow("Dark pending") << QStringLiteral("Dark") << -1;
@@ -402,9 +388,7 @@ void tst_Commands::stageWhilePending()
 
 void tst_Commands::stageDataNotANumber_data()
 {
-    QTest::addColumn<QVariant>("data");
-    QTest::addColumn<QStringList>("calls");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<QVariant, QStringList, int>({"data", "calls", "lastCommand"});
 
     QTest::newRow("letters") << QVariant(QStringLiteral("abc")) << QStringList() << -1;
     QTest::newRow("empty text") << QVariant(QString()) << QStringList() << -1;
@@ -434,8 +418,7 @@ void tst_Commands::stageDataNotANumber()
 
 void tst_Commands::restart_data()
 {
-    QTest::addColumn<QStringList>("before");
-    QTest::addColumn<bool>("accepts");
+    addColumns<QStringList, bool>({"before", "accepts"});
 
     QTest::newRow("nothing pending") << QStringList() << true;
     QTest::newRow("YF response pending") << QStringList{QStringLiteral("YF")} << true;
@@ -476,9 +459,7 @@ void tst_Commands::restart()
 
 void tst_Commands::pendingFinishesAfterRestart_data()
 {
-    QTest::addColumn<int>("error");
-    QTest::addColumn<bool>("confirms");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<int, bool, int>({"error", "confirms", "lastCommand"});
 
     QTest::newRow("4608 confirms, -4 stays") << 4608 << true << -4;
     QTest::newRow("0 refuses") << 0 << false << -5;
@@ -511,10 +492,7 @@ void tst_Commands::pendingFinishesAfterRestart()
 
 void tst_Commands::responseFinished_data()
 {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<int>("error");
-    QTest::addColumn<bool>("confirms");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<QString, int, bool, int>({"command", "error", "confirms", "lastCommand"});
 
     QTest::newRow("YF, 4608") << QStringLiteral("YF") << 4608 << true << -1;
     QTest::newRow("Dark, 4608") << QStringLiteral("Dark") << 4608 << true << -1;
@@ -556,9 +534,7 @@ void tst_Commands::responseFinished()
 
 void tst_Commands::responseWithoutErrorProperty_data()
 {
-    QTest::addColumn<QVariant>("error");
-    QTest::addColumn<bool>("confirms");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<QVariant, bool, int>({"error", "confirms", "lastCommand"});
 
     QTest::newRow("no error property counts as 0") << QVariant() << false << -5;
     // The property is read by name, so one the host adds at run time counts.
@@ -597,11 +573,8 @@ void tst_Commands::responseWithoutErrorProperty()
 
 void tst_Commands::disconnectsOnceFinished_data()
 {
-    QTest::addColumn<QVariant>("error");
-
-    QTest::newRow("confirmed") << QVariant(4608);
-    QTest::newRow("refused") << QVariant(1);
-    QTest::newRow("no error property") << QVariant();
+    addRows<QVariant>("error",
+                      {{"confirmed", QVariant(4608)}, {"refused", QVariant(1)}, {"no error property", QVariant()}});
 }
 
 void tst_Commands::disconnectsOnceFinished()
@@ -628,10 +601,7 @@ void tst_Commands::disconnectsOnceFinished()
 
 void tst_Commands::controllerReportsDispatchControl_data()
 {
-    QTest::addColumn<bool>("dispatchControl");
-    QTest::addColumn<QStringList>("before");
-    QTest::addColumn<int>("runningStage");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<bool, QStringList, int, int>({"dispatchControl", "before", "runningStage", "lastCommand"});
 
     // The panel's mode follows the operator, not the controller's report.
     QTest::newRow("dispatch control ends, YF pending") << true << QStringList{QStringLiteral("YF")} << -1 << -1;
@@ -670,9 +640,7 @@ void tst_Commands::controllerReportsDispatchControl()
 
 void tst_Commands::responseDeleted_data()
 {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<bool>("confirmFirst");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<QString, bool, int>({"command", "confirmFirst", "lastCommand"});
 
     QTest::newRow("pending YF response deleted") << QStringLiteral("YF") << false << -5;
     QTest::newRow("pending Dark response deleted") << QStringLiteral("Dark") << false << -5;
@@ -712,8 +680,7 @@ void tst_Commands::responseDeleted()
 
 void tst_Commands::finishedTwice_data()
 {
-    QTest::addColumn<QString>("firstEnd");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<QString, int>({"firstEnd", "lastCommand"});
 
     QTest::newRow("confirmed, then finished() again") << QStringLiteral("confirm") << -1;
     QTest::newRow("refused, then finished() again") << QStringLiteral("refuse") << -5;
@@ -777,9 +744,7 @@ void tst_Commands::staleResponseIgnored()
 
 void tst_Commands::responseFinishedByName_data()
 {
-    QTest::addColumn<int>("error");
-    QTest::addColumn<bool>("confirms");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<int, bool, int>({"error", "confirms", "lastCommand"});
 
     QTest::newRow("pending response with 4608") << 4608 << true << -1;
     QTest::newRow("pending response with 1") << 1 << false << -5;
@@ -811,8 +776,7 @@ void tst_Commands::responseFinishedByName()
 
 void tst_Commands::finishedWithNothingPending_data()
 {
-    QTest::addColumn<QStringList>("before");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<QStringList, int>({"before", "lastCommand"});
 
     QTest::newRow("after a confirmed YF") << QStringList{QStringLiteral("YF"), QStringLiteral("confirm")} << -1;
     QTest::newRow("after a refused stage") << QStringList{QStringLiteral("stage 3"), QStringLiteral("refuse")} << -5;
@@ -836,11 +800,9 @@ void tst_Commands::finishedWithNothingPending()
 
 void tst_Commands::otherReturnType_data()
 {
-    QTest::addColumn<QString>("command");
-
-    QTest::newRow("YF") << QStringLiteral("YF");
-    QTest::newRow("Dark") << QStringLiteral("Dark");
-    QTest::newRow("stage 5") << QStringLiteral("stage 5");
+    addRows<QString>(
+        "command",
+        {{"YF", QStringLiteral("YF")}, {"Dark", QStringLiteral("Dark")}, {"stage 5", QStringLiteral("stage 5")}});
 }
 
 void tst_Commands::otherReturnType()
@@ -865,8 +827,7 @@ void tst_Commands::otherReturnType()
 
 void tst_Commands::dispatchOffClearsStage_data()
 {
-    QTest::addColumn<QStringList>("before");
-    QTest::addColumn<bool>("pending");
+    addColumns<QStringList, bool>({"before", "pending"});
 
     QTest::newRow("stage response pending") << QStringList{QStringLiteral("stage 5")} << true;
     QTest::newRow("stage confirmed") << QStringList{QStringLiteral("stage 5"), QStringLiteral("confirm")} << false;
@@ -902,10 +863,7 @@ void tst_Commands::dispatchOffClearsStage()
 
 void tst_Commands::dispatchOnSendsNothing_data()
 {
-    QTest::addColumn<bool>("dispatchControl");
-    QTest::addColumn<QStringList>("before");
-    QTest::addColumn<QString>("turnOn");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<bool, QStringList, QString, int>({"dispatchControl", "before", "turnOn", "lastCommand"});
 
     const QString byOperator = QStringLiteral("DC");
     const QString byModule = QStringLiteral("on");
@@ -948,10 +906,7 @@ void tst_Commands::dispatchOnSendsNothing()
 
 void tst_Commands::everyTransitionToOff_data()
 {
-    QTest::addColumn<bool>("dispatchControl");
-    QTest::addColumn<QStringList>("steps");
-    QTest::addColumn<int>("setLocalCalls");
-    QTest::addColumn<bool>("on");
+    addColumns<bool, QStringList, int, bool>({"dispatchControl", "steps", "setLocalCalls", "on"});
 
     const QString dc = QStringLiteral("DC");
     const QString off = QStringLiteral("off");
@@ -987,8 +942,7 @@ void tst_Commands::everyTransitionToOff()
 
 void tst_Commands::controllerDestroyed_data()
 {
-    QTest::addColumn<QStringList>("before");
-    QTest::addColumn<bool>("hostKeepsResponse");
+    addColumns<QStringList, bool>({"before", "hostKeepsResponse"});
 
     QTest::newRow("YF response pending, kept by the host") << QStringList{QStringLiteral("YF")} << true;
     QTest::newRow("stage response pending, kept by the host") << QStringList{QStringLiteral("stage 5")} << true;
@@ -1030,8 +984,7 @@ void tst_Commands::controllerDestroyed()
 
 void tst_Commands::actionsAfterControllerDestroyed_data()
 {
-    QTest::addColumn<QString>("step");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<QString, int>({"step", "lastCommand"});
 
     // 8 is the stage confirmed before; restart and local mode store their
     // codes even when the call cannot be made.
@@ -1067,12 +1020,8 @@ void tst_Commands::actionsAfterControllerDestroyed()
 
 void tst_Commands::slotsByName_data()
 {
-    QTest::addColumn<QByteArray>("slot");
-    QTest::addColumn<QVariant>("argument");
-    QTest::addColumn<QStringList>("calls");
-    QTest::addColumn<int>("lastCommand");
-    QTest::addColumn<bool>("dispatchActive");
-    QTest::addColumn<bool>("panelStays");
+    addColumns<QByteArray, QVariant, QStringList, int, bool, bool>(
+        {"slot", "argument", "calls", "lastCommand", "dispatchActive", "panelStays"});
 
     // Each row starts from a confirmed stage 8, hence lastCommand 8 when
     // the slot sends nothing. The controller has left dispatch control

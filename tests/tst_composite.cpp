@@ -164,8 +164,7 @@ void tst_Composite::sameAsDrawnAnew_data()
     // plans: what the controller's "shema" reads, in turn, one read per
     // composed stage. stages: each stage's "shema"; metafile names are
     // composed from their SVG siblings, "gone" and "nowhere" have none.
-    QTest::addColumn<QStringList>("plans");
-    QTest::addColumn<QStringList>("stages");
+    addColumns<QStringList, QStringList>({"plans", "stages"});
 
     QStringList sixteen;
     for (int i = 0; i < 16; ++i)

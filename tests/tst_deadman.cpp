@@ -67,11 +67,8 @@ private Q_SLOTS:
 
 void tst_DeadMan::localModeOnTimeUnderLoad_data()
 {
-    QTest::addColumn<int>("panels");
-    QTest::addColumn<int>("shortestPeriod");
-    QTest::addColumn<int>("longestPeriod");
-    QTest::addColumn<int>("alarmBefore");
-    QTest::addColumn<int>("stateChangesPerSecond");
+    addColumns<int, int, int, int, int>(
+        {"panels", "shortestPeriod", "longestPeriod", "alarmBefore", "stateChangesPerSecond"});
 
     QTest::newRow("200 panels, periods 2 to 4 s, alarmBefore 1, 1,000 state changes per second")
         << 200 << 2 << 4 << 1 << 1000;

@@ -374,11 +374,8 @@ QWidget *tst_HostileHost::panelOf(QObject *light)
 
 void tst_HostileHost::hostCalls_data()
 {
-    QTest::addColumn<Drive>("drive");
-    QTest::addColumn<QByteArray>("call");
-    QTest::addColumn<Deed>("deed");
     // Items in the stage list of a panel that lives on.
-    QTest::addColumn<int>("stages");
+    addColumns<Drive, QByteArray, Deed, int>({"drive", "call", "deed", "stages"});
 
     struct Site
     {

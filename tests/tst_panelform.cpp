@@ -206,11 +206,7 @@ void tst_PanelForm::actionChildren()
 
 void tst_PanelForm::actions_data()
 {
-    QTest::addColumn<QByteArray>("name");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("toolTip");
-    QTest::addColumn<bool>("checkable");
-    QTest::addColumn<bool>("checked");
+    addColumns<QByteArray, QString, QString, bool, bool>({"name", "text", "toolTip", "checkable", "checked"});
 
     // Two blanks before "to" in the manual control tips are what the operators know.
     QTest::newRow("actionDC") << QByteArray("actionDC") << QStringLiteral("DC")
@@ -250,8 +246,7 @@ void tst_PanelForm::actions()
 
 void tst_PanelForm::soundIcon_data()
 {
-    QTest::addColumn<bool>("checked");
-    QTest::addColumn<QString>("shown");
+    addColumns<bool, QString>({"checked", "shown"});
 
     QTest::newRow("checked, as at start") << true << QStringLiteral(":/icons/button_sound_on.png");
     QTest::newRow("unchecked by the operator") << false << QStringLiteral(":/icons/button_sound_off.png");
@@ -311,9 +306,8 @@ void tst_PanelForm::layout()
 
 void tst_PanelForm::toolBar_data()
 {
-    QTest::addColumn<int>("position");
     // An action's object name, or "separator", "spin box", "label".
-    QTest::addColumn<QString>("expected");
+    addColumns<int, QString>({"position", "expected"});
 
     QTest::newRow("0: actionDC") << 0 << QStringLiteral("actionDC");
     QTest::newRow("1: separator") << 1 << QStringLiteral("separator");
@@ -398,12 +392,11 @@ void tst_PanelForm::inactivitySpin()
 
 void tst_PanelForm::inactivitySpinFollowsDefault_data()
 {
-    QTest::addColumn<int>("period");
-
-    QTest::newRow("default 300") << 300;
-    QTest::newRow("default 45, off the step grid") << 45;
-    QTest::newRow("default 0, the minimum") << 0;
-    QTest::newRow("default 65535, the maximum") << 65535;
+    addRows<int>("period",
+                 {{"default 300", 300},
+                  {"default 45, off the step grid", 45},
+                  {"default 0, the minimum", 0},
+                  {"default 65535, the maximum", 65535}});
 }
 
 void tst_PanelForm::inactivitySpinFollowsDefault()
@@ -436,9 +429,7 @@ void tst_PanelForm::inactivitySpinFollowsDefault()
 
 void tst_PanelForm::inactivitySpinLimits_data()
 {
-    QTest::addColumn<int>("start");
-    QTest::addColumn<int>("steps");
-    QTest::addColumn<int>("expected");
+    addColumns<int, int, int>({"start", "steps", "expected"});
 
     // The first row shows that a step is 10, so the stops below are limits, not small steps.
     QTest::newRow("180, one step up") << 180 << 1 << 190;
@@ -468,10 +459,7 @@ void tst_PanelForm::inactivitySpinLimits()
 
 void tst_PanelForm::statusLabel_data()
 {
-    QTest::addColumn<bool>("dispatch");
-
-    QTest::newRow("under dispatch control") << true;
-    QTest::newRow("under local control") << false;
+    addRows<bool>("dispatch", {{"under dispatch control", true}, {"under local control", false}});
 }
 
 void tst_PanelForm::statusLabel()
@@ -490,8 +478,7 @@ void tst_PanelForm::statusLabel()
 
 void tst_PanelForm::dispatchControlled_data()
 {
-    QTest::addColumn<int>("source");
-    QTest::addColumn<int>("algorithm");
+    addColumns<int, int>({"source", "algorithm"});
 
     QTest::newRow("controlSource 3, algorithm 255") << 3 << 255;
     QTest::newRow("controlSource 3, algorithm 252") << 3 << 252;
@@ -520,8 +507,7 @@ void tst_PanelForm::dispatchControlled()
 
 void tst_PanelForm::locallyControlled_data()
 {
-    QTest::addColumn<int>("source");
-    QTest::addColumn<int>("algorithm");
+    addColumns<int, int>({"source", "algorithm"});
 
     QTest::newRow("controlSource 1, algorithm 1") << 1 << 1;
     QTest::newRow("controlSource 3, algorithm 1") << 3 << 1;
@@ -555,10 +541,7 @@ void tst_PanelForm::locallyControlled()
 
 void tst_PanelForm::dispatchActionWired_data()
 {
-    QTest::addColumn<bool>("dispatch");
-
-    QTest::newRow("built under dispatch control") << true;
-    QTest::newRow("built under local control") << false;
+    addRows<bool>("dispatch", {{"built under dispatch control", true}, {"built under local control", false}});
 }
 
 void tst_PanelForm::dispatchActionWired()
@@ -599,11 +582,8 @@ void tst_PanelForm::dispatchActionWired()
 
 void tst_PanelForm::stateChangeFollowed_data()
 {
-    QTest::addColumn<int>("sourceBefore");
-    QTest::addColumn<int>("algorithmBefore");
-    QTest::addColumn<int>("sourceAfter");
-    QTest::addColumn<int>("algorithmAfter");
-    QTest::addColumn<bool>("expected");
+    addColumns<int, int, int, int, bool>(
+        {"sourceBefore", "algorithmBefore", "sourceAfter", "algorithmAfter", "expected"});
 
     QTest::newRow("3/255 to 1/1: taken over locally") << 3 << 255 << 1 << 1 << false;
     QTest::newRow("1/1 to 3/255: granted to the centre") << 1 << 1 << 3 << 255 << true;
@@ -656,10 +636,7 @@ void tst_PanelForm::privateMetaObject()
 
 void tst_PanelForm::privateMethods_data()
 {
-    QTest::addColumn<int>("index");
-    QTest::addColumn<QByteArray>("signature");
-    QTest::addColumn<QByteArray>("kind");
-    QTest::addColumn<bool>("dispatch");
+    addColumns<int, QByteArray, QByteArray, bool>({"index", "signature", "kind", "dispatch"});
 
     // The slots by index, which a host's connections by name reach; read
     // from a panel in each mode, since building one connects them.
@@ -727,10 +704,7 @@ void tst_PanelForm::watchdogTimer()
 
 void tst_PanelForm::deletionSendsNothing_data()
 {
-    QTest::addColumn<bool>("dispatch");
-
-    QTest::newRow("under dispatch control") << true;
-    QTest::newRow("under local control") << false;
+    addRows<bool>("dispatch", {{"under dispatch control", true}, {"under local control", false}});
 }
 
 void tst_PanelForm::deletionSendsNothing()
@@ -753,8 +727,7 @@ void tst_PanelForm::deletionSendsNothing()
 
 void tst_PanelForm::noStageCommandOnBuild_data()
 {
-    QTest::addColumn<bool>("dispatch");
-    QTest::addColumn<int>("currentStage");
+    addColumns<bool, int>({"dispatch", "currentStage"});
 
     QTest::newRow("dispatch control, stage 2 of 3 running") << true << 2;
     QTest::newRow("dispatch control, stage 1 of 3 running") << true << 1;

@@ -174,13 +174,12 @@ void tst_PanelWindow::initEach()
 
 void tst_PanelWindow::openRejectsNonControllers_data()
 {
-    QTest::addColumn<int>("target");
-
-    QTest::newRow("plain QObject") << int(PlainObject);
-    QTest::newRow("QTimer") << int(Timer);
-    QTest::newRow("stage of a controller") << int(Stage);
-    QTest::newRow("command response") << int(CommandResponse);
-    QTest::newRow("a panel") << int(Panel);
+    addRows<int>("target",
+                 {{"plain QObject", int(PlainObject)},
+                  {"QTimer", int(Timer)},
+                  {"stage of a controller", int(Stage)},
+                  {"command response", int(CommandResponse)},
+                  {"a panel", int(Panel)}});
 }
 
 void tst_PanelWindow::openRejectsNonControllers()
@@ -226,10 +225,7 @@ void tst_PanelWindow::openTwiceGivesSamePanel()
 
 void tst_PanelWindow::openAfterPanelGone_data()
 {
-    QTest::addColumn<int>("gone");
-
-    QTest::newRow("closed") << int(Closed);
-    QTest::newRow("deleted") << int(Deleted);
+    addRows<int>("gone", {{"closed", int(Closed)}, {"deleted", int(Deleted)}});
 }
 
 void tst_PanelWindow::openAfterPanelGone()
@@ -258,8 +254,7 @@ void tst_PanelWindow::openAfterPanelGone()
 
 void tst_PanelWindow::openWhileClosedPanelAwaitsDeletion_data()
 {
-    QTest::addColumn<int>("control");
-    QTest::addColumn<int>("answer");
+    addColumns<int, int>({"control", "answer"});
 
     QTest::newRow("local control") << int(Local) << int(QMessageBox::NoButton);
     QTest::newRow("dispatch control, answer Yes") << int(Dispatch) << int(QMessageBox::Yes);
@@ -376,10 +371,7 @@ void tst_PanelWindow::panelIsSelfDeletingDock()
 
 void tst_PanelWindow::naming_data()
 {
-    QTest::addColumn<int>("number");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("objectName");
-    QTest::addColumn<QString>("title");
+    addColumns<int, QString, QString, QString>({"number", "name", "objectName", "title"});
 
     QTest::newRow("7, North gate") << 7 << QStringLiteral("North gate") << QStringLiteral("Vorlan::Widget_7")
                                    << QStringLiteral("7:North gate");
@@ -432,8 +424,7 @@ void tst_PanelWindow::titleDoesNotFollowController()
 
 void tst_PanelWindow::inactivityPeriodRange_data()
 {
-    QTest::addColumn<int>("written");
-    QTest::addColumn<int>("read");
+    addColumns<int, int>({"written", "read"});
 
     QTest::newRow("in range") << 250 << 250;
     QTest::newRow("zero") << 0 << 0;
@@ -458,8 +449,7 @@ void tst_PanelWindow::inactivityPeriodRange()
 
 void tst_PanelWindow::moduleWideValues_data()
 {
-    QTest::addColumn<QByteArray>("name");
-    QTest::addColumn<QVariant>("value");
+    addColumns<QByteArray, QVariant>({"name", "value"});
 
     QTest::newRow("alarmBefore") << QByteArrayLiteral("alarmBefore") << QVariant(42);
     QTest::newRow("defaultInactivityPeriod") << QByteArrayLiteral("defaultInactivityPeriod") << QVariant(300);
@@ -496,8 +486,7 @@ void tst_PanelWindow::moduleWideValues()
 
 void tst_PanelWindow::defaultInactivityPeriodForNewPanels_data()
 {
-    QTest::addColumn<int>("written");
-    QTest::addColumn<int>("started");
+    addColumns<int, int>({"written", "started"});
 
     QTest::newRow("in range") << 300 << 300;
     QTest::newRow("above range") << 100000 << 65535;
@@ -571,10 +560,7 @@ void tst_PanelWindow::closeWithoutDispatchControl()
 
 void tst_PanelWindow::closeUnderDispatchControl_data()
 {
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<bool>("closes");
-    QTest::addColumn<QByteArrayList>("sent");
-    QTest::addColumn<bool>("stillDispatch");
+    addColumns<int, bool, QByteArrayList, bool>({"answer", "closes", "sent", "stillDispatch"});
 
     QTest::newRow("answer Yes") << int(QMessageBox::Yes) << true << QByteArrayList{"setLocal"} << false;
     QTest::newRow("answer No") << int(QMessageBox::No) << true << QByteArrayList() << true;
@@ -632,10 +618,7 @@ void tst_PanelWindow::closeUnderDispatchControl()
 
 void tst_PanelWindow::controllerDestroyed_data()
 {
-    QTest::addColumn<int>("control");
-
-    QTest::newRow("local control") << int(Local);
-    QTest::newRow("dispatch control") << int(Dispatch);
+    addRows<int>("control", {{"local control", int(Local)}, {"dispatch control", int(Dispatch)}});
 }
 
 void tst_PanelWindow::controllerDestroyed()
@@ -668,8 +651,7 @@ void tst_PanelWindow::controllerDestroyed()
 
 void tst_PanelWindow::afterControllerDestroyedNothingInvoked_data()
 {
-    QTest::addColumn<int>("action");
-    QTest::addColumn<int>("moment");
+    addColumns<int, int>({"action", "moment"});
 
     QTest::newRow("trigger DC, after destruction") << int(TriggerDC) << int(AfterDestruction);
     QTest::newRow("trigger DC, inside destroyed()") << int(TriggerDC) << int(InsideDestroyed);
@@ -765,12 +747,11 @@ void tst_PanelWindow::newControllerAtSameAddress()
 
 void tst_PanelWindow::controllerDestroyedDuringPrompt_data()
 {
-    QTest::addColumn<int>("answer");
-
-    QTest::newRow("answer Yes") << int(QMessageBox::Yes);
-    QTest::newRow("answer No") << int(QMessageBox::No);
-    QTest::newRow("answer Cancel") << int(QMessageBox::Cancel);
-    QTest::newRow("Escape key") << int(QMessageBox::Escape);
+    addRows<int>("answer",
+                 {{"answer Yes", int(QMessageBox::Yes)},
+                  {"answer No", int(QMessageBox::No)},
+                  {"answer Cancel", int(QMessageBox::Cancel)},
+                  {"Escape key", int(QMessageBox::Escape)}});
 }
 
 void tst_PanelWindow::controllerDestroyedDuringPrompt()
@@ -804,8 +785,7 @@ void tst_PanelWindow::controllerDestroyedDuringPrompt()
 
 void tst_PanelWindow::panelDeletedInsidePromptLoop_data()
 {
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<int>("processing");
+    addColumns<int, int>({"answer", "processing"});
 
     const struct
     {
@@ -883,10 +863,7 @@ void tst_PanelWindow::hostDeletesPanelDuringPrompt()
 
 void tst_PanelWindow::deletingPanelSendsNothing_data()
 {
-    QTest::addColumn<int>("control");
-
-    QTest::newRow("local control") << int(Local);
-    QTest::newRow("dispatch control") << int(Dispatch);
+    addRows<int>("control", {{"local control", int(Local)}, {"dispatch control", int(Dispatch)}});
 }
 
 void tst_PanelWindow::deletingPanelSendsNothing()

@@ -103,10 +103,10 @@ Helvor::SimulatedLight *tst_Plugin::newLight(int number)
 
 void tst_Plugin::resourceStoredUncompressed_data()
 {
-    QTest::addColumn<QString>("path");
-    QTest::newRow("sound on icon") << QStringLiteral(":/icons/button_sound_on.png");
-    QTest::newRow("sound off icon") << QStringLiteral(":/icons/button_sound_off.png");
-    QTest::newRow("alarm sound") << QStringLiteral(":/sounds/alarm.wav");
+    addRows<QString>("path",
+                     {{"sound on icon", QStringLiteral(":/icons/button_sound_on.png")},
+                      {"sound off icon", QStringLiteral(":/icons/button_sound_off.png")},
+                      {"alarm sound", QStringLiteral(":/sounds/alarm.wav")}});
 }
 
 void tst_Plugin::resourceStoredUncompressed()
@@ -128,9 +128,9 @@ void tst_Plugin::resourceStoredUncompressed()
 
 void tst_Plugin::icon_data()
 {
-    QTest::addColumn<QString>("path");
-    QTest::newRow("sound on") << QStringLiteral(":/icons/button_sound_on.png");
-    QTest::newRow("sound off") << QStringLiteral(":/icons/button_sound_off.png");
+    addRows<QString>("path",
+                     {{"sound on", QStringLiteral(":/icons/button_sound_on.png")},
+                      {"sound off", QStringLiteral(":/icons/button_sound_off.png")}});
 }
 
 void tst_Plugin::icon()
@@ -316,11 +316,8 @@ void tst_Plugin::ownMethods()
 
 void tst_Plugin::method_data()
 {
-    QTest::addColumn<int>("index");
-    QTest::addColumn<QByteArray>("signature");
-    QTest::addColumn<QByteArray>("returnType");
-    QTest::addColumn<QList<QByteArray>>("parameterTypes");
-    QTest::addColumn<QList<QByteArray>>("parameterNames");
+    addColumns<int, QByteArray, QByteArray, QList<QByteArray>, QList<QByteArray>>(
+        {"index", "signature", "returnType", "parameterTypes", "parameterNames"});
 
     QTest::newRow("open(QObject *light) returns QWidget *")
         << 0 << QByteArray("open(QObject*)") << QByteArray("QWidget*") << QList<QByteArray>{"QObject*"}
@@ -442,8 +439,7 @@ void tst_Plugin::openNoController()
 
 void tst_Plugin::openNullIsSilent_data()
 {
-    QTest::addColumn<bool>("panelOpen");
-    QTest::addColumn<bool>("renewed");
+    addColumns<bool, bool>({"panelOpen", "renewed"});
 
     QTest::newRow("no panel open") << false << false;
     QTest::newRow("a panel open") << true << false;

@@ -153,13 +153,9 @@ void tst_Settings::noSettings()
 
 void tst_Settings::precedence_data()
 {
-    QTest::addColumn<QString>("key");
     // What each location holds; an invalid value leaves the key out.
-    QTest::addColumn<QVariant>("userApplication");
-    QTest::addColumn<QVariant>("userOrganization");
-    QTest::addColumn<QVariant>("systemApplication");
-    QTest::addColumn<QVariant>("systemOrganization");
-    QTest::addColumn<QVariant>("expected");
+    addColumns<QString, QVariant, QVariant, QVariant, QVariant, QVariant>(
+        {"key", "userApplication", "userOrganization", "systemApplication", "systemOrganization", "expected"});
 
     const QVariant none;
     const QString alarmBefore = QStringLiteral("alarmBefore");
@@ -219,9 +215,7 @@ void tst_Settings::precedence()
 
 void tst_Settings::integerValues_data()
 {
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("stored");
-    QTest::addColumn<int>("expected");
+    addColumns<QString, QString, int>({"key", "stored", "expected"});
 
     for (const QString &key : {QStringLiteral("alarmBefore"), QStringLiteral("defaultInactivityPeriod")}) {
         const auto row = [&key](const char *what) -> QTestData & {
@@ -257,9 +251,7 @@ void tst_Settings::integerValues()
 
 void tst_Settings::defaultPeriodOfNewPanel_data()
 {
-    QTest::addColumn<QString>("stored");
-    QTest::addColumn<int>("moduleWide");
-    QTest::addColumn<int>("panelValue");
+    addColumns<QString, int, int>({"stored", "moduleWide", "panelValue"});
 
     QTest::newRow("90") << QStringLiteral("90") << 90 << 90;
     QTest::newRow("non-numeric: 0") << QStringLiteral("three minutes") << 0 << 0;
@@ -284,9 +276,7 @@ void tst_Settings::defaultPeriodOfNewPanel()
 
 void tst_Settings::propertyValueWithoutSettings_data()
 {
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QVariant>("set");
-    QTest::addColumn<QVariant>("stored");
+    addColumns<QString, QVariant, QVariant>({"key", "set", "stored"});
 
     QTest::newRow("alarmBefore") << QStringLiteral("alarmBefore") << QVariant(77) << QVariant(33);
     QTest::newRow("defaultInactivityPeriod")
@@ -325,12 +315,11 @@ void tst_Settings::readOncePerPluginObject()
 
 void tst_Settings::alarmSoundPath_data()
 {
-    QTest::addColumn<QString>("path");
-
-    QTest::newRow("absolute path of an existing file") << QFINDTESTDATA("tst_settings.cpp");
-    QTest::newRow("missing file") << QStringLiteral("/nonexistent/alarm.wav");
-    QTest::newRow("spaces and non-Latin letters") << QStringLiteral("/srv/Тревога/alarm %1.wav").arg(2);
-    QTest::newRow("relative path") << QStringLiteral("sounds/alarm.wav");
+    addRows<QString>("path",
+                     {{"absolute path of an existing file", QFINDTESTDATA("tst_settings.cpp")},
+                      {"missing file", QStringLiteral("/nonexistent/alarm.wav")},
+                      {"spaces and non-Latin letters", QStringLiteral("/srv/Тревога/alarm %1.wav").arg(2)},
+                      {"relative path", QStringLiteral("sounds/alarm.wav")}});
 }
 
 void tst_Settings::alarmSoundPath()

@@ -153,8 +153,7 @@ private Q_SLOTS:
 
 void tst_Simulator::stagesCycle_data()
 {
-    QTest::addColumn<QList<int>>("seconds");
-    QTest::addColumn<int>("cycles");
+    addColumns<QList<int>, int>({"seconds", "cycles"});
 
     QTest::newRow("three stages of 20, 10 and 6 s") << QList<int>{20, 10, 6} << 3;
     QTest::newRow("two stages of 45 and 15 s") << QList<int>{45, 15} << 4;
@@ -228,12 +227,8 @@ void tst_Simulator::clockNeverRunsBack()
 
 void tst_Simulator::commandTakesEffect_data()
 {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QVariant>("argument");
-    QTest::addColumn<Mode>("mode");
-    QTest::addColumn<int>("stage");
-    QTest::addColumn<int>("keyRegime");
-    QTest::addColumn<int>("algorithm");
+    addColumns<QString, QVariant, Mode, int, int, int>(
+        {"command", "argument", "mode", "stage", "keyRegime", "algorithm"});
 
     QTest::newRow("set_yf: flashing yellow, algorithm 255")
         << QStringLiteral("set_yf") << QVariant() << Mode::FlashingYellow << -1 << 2 << 255;
@@ -281,12 +276,9 @@ void tst_Simulator::commandTakesEffect()
 
 void tst_Simulator::answerDelay_data()
 {
-    QTest::addColumn<quint32>("seed");
-
-    QTest::newRow("seed 1") << 1u;
-    QTest::newRow("seed 2") << 2u;
-    QTest::newRow("junction 21's seed") << 21u * 7919u;
-    QTest::newRow("junction 40's seed") << 40u * 7919u;
+    addRows<quint32>(
+        "seed",
+        {{"seed 1", 1u}, {"seed 2", 2u}, {"junction 21's seed", 21u * 7919u}, {"junction 40's seed", 40u * 7919u}});
 }
 
 void tst_Simulator::answerDelay()
@@ -324,9 +316,7 @@ void tst_Simulator::answerDelay()
 
 void tst_Simulator::requestDescribesCommand_data()
 {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QVariant>("argument");
-    QTest::addColumn<QString>("text");
+    addColumns<QString, QVariant, QString>({"command", "argument", "text"});
 
     QTest::newRow("set_phase 3") << QStringLiteral("set_phase") << QVariant(3) << QStringLiteral("set_phase 3");
     QTest::newRow("set_yf") << QStringLiteral("set_yf") << QVariant() << QStringLiteral("set_yf");
@@ -377,8 +367,7 @@ void tst_Simulator::responseIsDeletedOnceFinished()
 
 void tst_Simulator::unknownStageRefused_data()
 {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QVariant>("argument");
+    addColumns<QString, QVariant>({"command", "argument"});
 
     QTest::newRow("set_phase 9: no such stage") << QStringLiteral("set_phase") << QVariant(9);
     QTest::newRow("set_phase 0: no such stage") << QStringLiteral("set_phase") << QVariant(0);
@@ -412,8 +401,7 @@ void tst_Simulator::unknownStageRefused()
 
 void tst_Simulator::heldStage_data()
 {
-    QTest::addColumn<int>("stage");
-    QTest::addColumn<qint64>("step");
+    addColumns<int, qint64>({"stage", "step"});
 
     QTest::newRow("stage 2, a second at a time") << 2 << qint64(1000);
     QTest::newRow("stage 3, a second at a time") << 3 << qint64(1000);
@@ -450,11 +438,8 @@ void tst_Simulator::heldStage()
 
 void tst_Simulator::repeatedCommandKeepsPhaseTime_data()
 {
-    QTest::addColumn<QString>("first");
-    QTest::addColumn<QVariant>("firstArgument");
-    QTest::addColumn<QString>("second");
-    QTest::addColumn<QVariant>("secondArgument");
-    QTest::addColumn<bool>("changes");
+    addColumns<QString, QVariant, QString, QVariant, bool>(
+        {"first", "firstArgument", "second", "secondArgument", "changes"});
 
     QTest::newRow("set_phase of the running stage")
         << QString() << QVariant() << QStringLiteral("set_phase") << QVariant(1) << false;
@@ -500,10 +485,7 @@ void tst_Simulator::repeatedCommandKeepsPhaseTime()
 
 void tst_Simulator::setLocal_data()
 {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QVariant>("argument");
-    QTest::addColumn<int>("stage");
-    QTest::addColumn<bool>("stageGoesOn");
+    addColumns<QString, QVariant, int, bool>({"command", "argument", "stage", "stageGoesOn"});
 
     QTest::newRow("from flashing yellow") << QStringLiteral("set_yf") << QVariant() << 1 << false;
     QTest::newRow("from dark") << QStringLiteral("set_os") << QVariant() << 1 << false;
@@ -555,8 +537,7 @@ void tst_Simulator::setLocal()
 
 void tst_Simulator::restart_data()
 {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QVariant>("argument");
+    addColumns<QString, QVariant>({"command", "argument"});
 
     QTest::newRow("from its programme") << QString() << QVariant();
     QTest::newRow("from a held stage under dispatch control") << QStringLiteral("set_phase") << QVariant(3);
@@ -629,9 +610,7 @@ void tst_Simulator::noAnswerWhileRestarting()
 
 void tst_Simulator::refusalRate_data()
 {
-    QTest::addColumn<double>("rate");
-    QTest::addColumn<int>("fewest");
-    QTest::addColumn<int>("most");
+    addColumns<double, int, int>({"rate", "fewest", "most"});
 
     QTest::newRow("1.0 refuses everything") << 1.0 << 60 << 60;
     QTest::newRow("0.0 refuses nothing") << 0.0 << 0 << 0;
@@ -669,10 +648,7 @@ void tst_Simulator::refusalRate()
 
 void tst_Simulator::dropConnection_data()
 {
-    QTest::addColumn<int>("first");
-    QTest::addColumn<int>("second");
-    QTest::addColumn<int>("offline");
-    QTest::addColumn<int>("stage");
+    addColumns<int, int, int, int>({"first", "second", "offline", "stage"});
 
     QTest::newRow("5 s") << 5 << 0 << 5 << 1;
     QTest::newRow("30 s, the programme running on") << 30 << 0 << 30 << 3;
@@ -718,10 +694,7 @@ void tst_Simulator::dropConnection()
 
 void tst_Simulator::noAnswerWhileDisconnected_data()
 {
-    QTest::addColumn<bool>("dropFirst");
-
-    QTest::newRow("sent while off line") << true;
-    QTest::newRow("line lost before the answer") << false;
+    addRows<bool>("dropFirst", {{"sent while off line", true}, {"line lost before the answer", false}});
 }
 
 void tst_Simulator::noAnswerWhileDisconnected()
@@ -755,11 +728,7 @@ void tst_Simulator::noAnswerWhileDisconnected()
 
 void tst_Simulator::droppingLine_data()
 {
-    QTest::addColumn<int>("interval");
-
-    QTest::newRow("every 75 s on average") << 75;
-    QTest::newRow("every 20 s on average") << 20;
-    QTest::newRow("never") << 0;
+    addRows<int>("interval", {{"every 75 s on average", 75}, {"every 20 s on average", 20}, {"never", 0}});
 }
 
 void tst_Simulator::droppingLine()
@@ -820,9 +789,7 @@ void tst_Simulator::droppingLine()
 
 void tst_Simulator::deterministic_data()
 {
-    QTest::addColumn<quint32>("seed");
-    QTest::addColumn<double>("refusalRate");
-    QTest::addColumn<int>("dropInterval");
+    addColumns<quint32, double, int>({"seed", "refusalRate", "dropInterval"});
 
     QTest::newRow("seed 1") << 1u << 0.03 << 0;
     QTest::newRow("junction 21: a dropping line") << 21u * 7919u << 0.03 << 75;

@@ -2514,14 +2514,13 @@ enum Callout { DCOff, YFPressed, DarkPressed, RestartPressed, CloseAnsweredYes, 
 
 void tst_Soak::panelDeletedInsideControllerCall_data()
 {
-    QTest::addColumn<int>("callout");
-
-    QTest::newRow("DC off: setLocal reports local mode at once") << int(DCOff);
-    QTest::newRow("YF: sendCommand reports at once") << int(YFPressed);
-    QTest::newRow("Dark: sendCommand reports at once") << int(DarkPressed);
-    QTest::newRow("Restart: sendCommand reports at once") << int(RestartPressed);
-    QTest::newRow("close prompt answered Yes: setLocal reports at once") << int(CloseAnsweredYes);
-    QTest::newRow("watchdog hands back: setLocal reports at once") << int(WatchdogHandsBack);
+    addRows<int>("callout",
+                 {{"DC off: setLocal reports local mode at once", int(DCOff)},
+                  {"YF: sendCommand reports at once", int(YFPressed)},
+                  {"Dark: sendCommand reports at once", int(DarkPressed)},
+                  {"Restart: sendCommand reports at once", int(RestartPressed)},
+                  {"close prompt answered Yes: setLocal reports at once", int(CloseAnsweredYes)},
+                  {"watchdog hands back: setLocal reports at once", int(WatchdogHandsBack)}});
 }
 
 // A controller that reports its new state from inside the panel's call, and

@@ -262,10 +262,7 @@ QIcon tst_StageList::onlyStageIcon(const QString &files, const QString &lightSch
 
 void tst_StageList::itemsFromStages_data()
 {
-    QTest::addColumn<QList<int>>("ids");
-    QTest::addColumn<QStringList>("descriptions");
-    QTest::addColumn<QStringList>("texts");
-    QTest::addColumn<QStringList>("tips");
+    addColumns<QList<int>, QStringList, QStringList, QStringList>({"ids", "descriptions", "texts", "tips"});
 
     QTest::newRow("id 3, Main road") << QList<int>{3} << split("Main road") << split("3:Main road")
                                      << split("Set stage number 3: Main road");
@@ -324,8 +321,7 @@ void tst_StageList::itemsFromStages()
 
 void tst_StageList::nullEntriesSkipped_data()
 {
-    QTest::addColumn<QString>("entries");
-    QTest::addColumn<QList<int>>("ids");
+    addColumns<QString, QList<int>>({"entries", "ids"});
 
     // Entries: a stage number, or "-" for a null object.
     QTest::newRow("null between two stages") << QStringLiteral("1 - 2") << QList<int>{1, 2};
@@ -371,9 +367,7 @@ template<typename T> BareLight *makeLight()
 
 void tst_StageList::unusablePhases_data()
 {
-    QTest::addColumn<MakeLight>("make");
-    QTest::addColumn<int>("items");
-    QTest::addColumn<int>("phasesCalls");
+    addColumns<MakeLight, int, int>({"make", "items", "phasesCalls"});
 
     // The first row is the control: the same controller with a usable "phases".
     QTest::newRow("phases returning QList<QObject*> lists its stages") << &makeLight<ListLight> << 2 << 1;
@@ -413,8 +407,7 @@ void tst_StageList::unusablePhases()
 
 void tst_StageList::placeholderIcon_data()
 {
-    QTest::addColumn<QString>("files");
-    QTest::addColumn<QString>("lightSchema");
+    addColumns<QString, QString>({"files", "lightSchema"});
 
     QTest::newRow("empty schema") << QString() << QString();
     // An empty stage schema has no suffix: the drawings must not tempt it into composing.
@@ -436,8 +429,7 @@ void tst_StageList::placeholderIcon()
 
 void tst_StageList::unreadableSchemaFile_data()
 {
-    QTest::addColumn<QString>("files");
-    QTest::addColumn<QString>("stageSchema");
+    addColumns<QString, QString>({"files", "stageSchema"});
 
     QTest::newRow("missing picture") << QString() << QStringLiteral("{dir}/missing.png");
     QTest::newRow("file that is no picture") << QStringLiteral("junk.png=garbage") << QStringLiteral("{dir}/junk.png");
@@ -469,10 +461,7 @@ void tst_StageList::unreadableSchemaFile()
 void tst_StageList::stagePropertiesMissing_data()
 {
     // An invalid QVariant: the stage object does not have the property.
-    QTest::addColumn<QVariant>("id");
-    QTest::addColumn<QVariant>("description");
-    QTest::addColumn<int>("number");
-    QTest::addColumn<QString>("shown");
+    addColumns<QVariant, QVariant, int, QString>({"id", "description", "number", "shown"});
 
     QTest::newRow("no id") << QVariant() << QVariant(QStringLiteral("Main road")) << 0 << QStringLiteral("Main road");
     QTest::newRow("no description") << QVariant(5) << QVariant() << 5 << QString();
@@ -513,8 +502,7 @@ void tst_StageList::stagePropertiesMissing()
 
 void tst_StageList::iconFromFile_data()
 {
-    QTest::addColumn<QString>("files");
-    QTest::addColumn<QString>("stageSchema");
+    addColumns<QString, QString>({"files", "stageSchema"});
 
     // Every row also provides the SVG drawings a composite would show, so
     // a wrongly composed icon comes out 200 x 125 and red, blue or white.
@@ -546,12 +534,9 @@ void tst_StageList::iconFromFile()
 
 void tst_StageList::compositeIcon_data()
 {
-    QTest::addColumn<QString>("files");
-    QTest::addColumn<QString>("lightSchema");
-    QTest::addColumn<QString>("stageSchema");
-    QTest::addColumn<bool>("inWorkingDirectory");
     // Colours at planOnly, planAndOverlay, overlayOnly, neither.
-    QTest::addColumn<QString>("colours");
+    addColumns<QString, QString, QString, bool, QString>(
+        {"files", "lightSchema", "stageSchema", "inWorkingDirectory", "colours"});
 
     const QString plan = QStringLiteral("{dir}/plan.wmf");
     const QString wmf = QStringLiteral("{dir}/s.wmf");
@@ -674,9 +659,7 @@ void tst_StageList::iconsPerStage()
 
 void tst_StageList::noCommandWhileFilling_data()
 {
-    QTest::addColumn<bool>("dispatch");
-    QTest::addColumn<int>("running");
-    QTest::addColumn<QList<int>>("ids");
+    addColumns<bool, int, QList<int>>({"dispatch", "running", "ids"});
 
     QTest::newRow("local, no stage running") << false << -1 << QList<int>{1, 2, 3};
     QTest::newRow("local, listed stage running") << false << 2 << QList<int>{1, 2, 3};

@@ -296,10 +296,7 @@ Helvor::SimulatedLight *tst_StateDisplay::newLight(bool dispatchControl, const Q
 
 void tst_StateDisplay::dispatchControl_data()
 {
-    QTest::addColumn<bool>("sparse");
-    QTest::addColumn<QVariant>("source");
-    QTest::addColumn<QVariant>("algorithm");
-    QTest::addColumn<bool>("expected");
+    addColumns<bool, QVariant, QVariant, bool>({"sparse", "source", "algorithm", "expected"});
 
     QTest::newRow("controlSource 3, algorithm 0") << false << QVariant(3) << QVariant(0) << true;
     QTest::newRow("controlSource 3, algorithm 252") << false << QVariant(3) << QVariant(252) << true;
@@ -376,11 +373,7 @@ void tst_StateDisplay::dispatchControl()
 
 void tst_StateDisplay::lastActionTime_data()
 {
-    QTest::addColumn<QString>("lastAction");
-    QTest::addColumn<int>("code");
-    QTest::addColumn<bool>("stayUnderControl");
-    QTest::addColumn<qint64>("elapsedMs");
-    QTest::addColumn<bool>("kept");
+    addColumns<QString, int, bool, qint64, bool>({"lastAction", "code", "stayUnderControl", "elapsedMs", "kept"});
 
     const QString yf = QStringLiteral("yf");
     const QString stage2 = QStringLiteral("stage 2");
@@ -478,11 +471,8 @@ void tst_StateDisplay::lastActionTime()
 
 void tst_StateDisplay::runningStage_data()
 {
-    QTest::addColumn<QList<int>>("numbers");
-    QTest::addColumn<int>("stage");
-    QTest::addColumn<QList<int>>("selectedRows");
-    QTest::addColumn<QList<int>>("greenRows");
-    QTest::addColumn<QList<int>>("stillSelectedRows");
+    addColumns<QList<int>, int, QList<int>, QList<int>, QList<int>>(
+        {"numbers", "stage", "selectedRows", "greenRows", "stillSelectedRows"});
 
     const QList<int> none;
     QTest::newRow("stage 2 runs") << QList<int>{1, 2, 3} << 2 << none << QList<int>{1} << none;
@@ -583,11 +573,7 @@ void tst_StateDisplay::markFollowsRunningStage()
 
 void tst_StateDisplay::stateText_data()
 {
-    QTest::addColumn<bool>("sparse");
-    QTest::addColumn<QVariant>("connected");
-    QTest::addColumn<int>("stage");
-    QTest::addColumn<QVariant>("keyRegime");
-    QTest::addColumn<QString>("expected");
+    addColumns<bool, QVariant, int, QVariant, QString>({"sparse", "connected", "stage", "keyRegime", "expected"});
 
     const QVariant yes(true);
     const QVariant no(false);
@@ -652,10 +638,7 @@ void tst_StateDisplay::stateText()
 
 void tst_StateDisplay::stateTextAsksOnlyWhatItNeeds_data()
 {
-    QTest::addColumn<bool>("connected");
-    QTest::addColumn<int>("stage");
-    QTest::addColumn<int>("keyRegimeReads");
-    QTest::addColumn<QString>("expected");
+    addColumns<bool, int, int, QString>({"connected", "stage", "keyRegimeReads", "expected"});
 
     QTest::newRow("not connected, stage 2 runs") << false << 2 << 0 << QStringLiteral("Disconnected");
     QTest::newRow("not connected, no stage") << false << -1 << 0 << QStringLiteral("Disconnected");
@@ -717,11 +700,7 @@ void tst_StateDisplay::statusLabelEmptyBeforeFirstTick()
 
 void tst_StateDisplay::statusLine_data()
 {
-    QTest::addColumn<bool>("sparse");
-    QTest::addColumn<bool>("connected");
-    QTest::addColumn<int>("stage");
-    QTest::addColumn<QVariant>("phaseChangeTime");
-    QTest::addColumn<QString>("expected");
+    addColumns<bool, bool, int, QVariant, QString>({"sparse", "connected", "stage", "phaseChangeTime", "expected"});
 
     const QDateTime now = start();
     QTest::newRow("stage 2, 15 s in") << false << true << 2 << QVariant(now.addSecs(-15))
@@ -777,9 +756,7 @@ void tst_StateDisplay::statusLine()
 
 void tst_StateDisplay::statusLineCommandParts_data()
 {
-    QTest::addColumn<QVariant>("acceptedAgo");
-    QTest::addColumn<QString>("underWay");
-    QTest::addColumn<QString>("expected");
+    addColumns<QVariant, QString, QString>({"acceptedAgo", "underWay", "expected"});
 
     const QVariant none;
     const QString nothing;
@@ -847,9 +824,7 @@ void tst_StateDisplay::statusLineCommandParts()
 
 void tst_StateDisplay::statusLineOddRequests_data()
 {
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<bool>("qtWarns");
-    QTest::addColumn<QString>("expected");
+    addColumns<int, bool, QString>({"kind", "qtWarns", "expected"});
 
     const QString plain = QStringLiteral("Stage 2: 15");
     const QString emptyText = QStringLiteral("Stage 2: 15 Sending command: ");

@@ -140,9 +140,7 @@ void tst_StatusClock::useZone(const QByteArray &zone)
 
 void tst_StatusClock::phaseSeconds_data()
 {
-    QTest::addColumn<QByteArray>("zone");
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<qint64>("ago");
+    addColumns<QByteArray, int, qint64>({"zone", "kind", "ago"});
 
     QTest::newRow("local time, 42 s ago") << QByteArray() << int(Local) << qint64(42);
     QTest::newRow("UTC, 42 s ago") << QByteArray() << int(Utc) << qint64(42);
@@ -185,9 +183,7 @@ void tst_StatusClock::phaseSeconds()
 
 void tst_StatusClock::actionSeconds_data()
 {
-    QTest::addColumn<QByteArray>("zone");
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<qint64>("ago");
+    addColumns<QByteArray, int, qint64>({"zone", "kind", "ago"});
 
     QTest::newRow("local time, 17 s ago") << QByteArray() << int(Local) << qint64(17);
     QTest::newRow("UTC, 17 s ago") << QByteArray() << int(Utc) << qint64(17);
@@ -225,9 +221,7 @@ void tst_StatusClock::timesChangeBetweenTicks_data()
     // Two ticks; before the second, the phase change time or the action
     // time becomes the second value. Same wall clock, other zone: another
     // instant unless the zones agree.
-    QTest::addColumn<bool>("action");
-    QTest::addColumn<QDateTime>("first");
-    QTest::addColumn<QDateTime>("second");
+    addColumns<bool, QDateTime, QDateTime>({"action", "first", "second"});
 
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const QDateTime wall(now.date().addDays(-3), QTime(12, 0));

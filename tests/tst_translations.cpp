@@ -183,15 +183,8 @@ SimulatedLight *tst_Translations::newLight(bool dispatchControl)
 
 void tst_Translations::panelTexts_data()
 {
-    QTest::addColumn<QString>("language");
-    QTest::addColumn<QString>("dcText");
-    QTest::addColumn<QString>("dcTip");
-    QTest::addColumn<QString>("yfTip");
-    QTest::addColumn<QString>("suffix");
-    QTest::addColumn<QString>("stageText");
-    QTest::addColumn<QString>("stageTip");
-    QTest::addColumn<QString>("promptTitle");
-    QTest::addColumn<QString>("promptText");
+    addColumns<QString, QString, QString, QString, QString, QString, QString, QString, QString>(
+        {"language", "dcText", "dcTip", "yfTip", "suffix", "stageText", "stageTip", "promptTitle", "promptText"});
 
     // The source texts: what the panel shows while the host installs no catalogue.
     QTest::newRow("English, no catalogue")
@@ -261,11 +254,7 @@ void tst_Translations::panelTexts()
 
 void tst_Translations::stateTexts_data()
 {
-    QTest::addColumn<QString>("language");
-    QTest::addColumn<bool>("connected");
-    QTest::addColumn<int>("stage");
-    QTest::addColumn<int>("keyRegime");
-    QTest::addColumn<QString>("statusLine");
+    addColumns<QString, bool, int, int, QString>({"language", "connected", "stage", "keyRegime", "statusLine"});
 
     struct Language
     {
@@ -331,8 +320,7 @@ void tst_Translations::stateTexts()
 
 void tst_Translations::statusLineParts_data()
 {
-    QTest::addColumn<QString>("language");
-    QTest::addColumn<QString>("statusLine");
+    addColumns<QString, QString>({"language", "statusLine"});
 
     QTest::newRow("English") << QString() << QStringLiteral("Stage 2: 57 DC: 42 Sending command: set_os");
     QTest::newRow("German") << QStringLiteral("de")
@@ -367,9 +355,8 @@ void tst_Translations::statusLineParts()
 
 void tst_Translations::catalogueComplete_data()
 {
-    QTest::addColumn<QString>("language");
-    QTest::newRow("German catalogue") << QStringLiteral("de");
-    QTest::newRow("Russian catalogue") << QStringLiteral("ru");
+    addRows<QString>("language",
+                     {{"German catalogue", QStringLiteral("de")}, {"Russian catalogue", QStringLiteral("ru")}});
 }
 
 void tst_Translations::catalogueComplete()
@@ -444,10 +431,7 @@ void tst_Translations::catalogueMatchesSources()
 
 void tst_Translations::workstationLanguage_data()
 {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("systemLocale");
-    QTest::addColumn<QString>("language");
-    QTest::addColumn<int>("exitCode");
+    addColumns<QStringList, QString, QString, int>({"arguments", "systemLocale", "language", "exitCode"});
 
     // language: whose catalogues are to be installed; empty for none of the module's.
     QTest::newRow("--lang de") << QStringList{QStringLiteral("--lang"), QStringLiteral("de")}

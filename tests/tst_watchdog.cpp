@@ -154,9 +154,7 @@ void tst_Watchdog::raiseIsObservable()
 
 void tst_Watchdog::defaultBoundaries_data()
 {
-    QTest::addColumn<int>("seconds");
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<bool>("localMode");
+    addColumns<int, QString, bool>({"seconds", "title", "localMode"});
 
     const QString plain = QStringLiteral("7:North gate");
     const QString marked = QStringLiteral("!7:North gate");
@@ -221,15 +219,11 @@ void tst_Watchdog::blinkingUntilLocalMode()
 
 void tst_Watchdog::edgeCases_data()
 {
-    QTest::addColumn<int>("period");
-    QTest::addColumn<int>("alarmBefore");
-    QTest::addColumn<bool>("command");
     // Seconds from the start for each tick, and the title's marker after
     // it: '.' none, '!', or '_' for a leading space.
-    QTest::addColumn<QList<qint64>>("times");
-    QTest::addColumn<QString>("markers");
     // The tick that hands the controller back; -1 for none.
-    QTest::addColumn<int>("switchTick");
+    addColumns<int, int, bool, QList<qint64>, QString, int>(
+        {"period", "alarmBefore", "command", "times", "markers", "switchTick"});
 
     QTest::newRow("period 30 under alarmBefore 60, no command: warning at once, never local mode")
         << 30 << 60 << false << QList<qint64>{0, 0, 31, 3600} << QStringLiteral("!_!_") << -1;
@@ -326,9 +320,8 @@ void tst_Watchdog::soundOff()
 
 void tst_Watchdog::ownLeadingMarker_data()
 {
-    QTest::addColumn<QString>("title");
     // The title after each tick.
-    QTest::addColumn<QStringList>("titles");
+    addColumns<QString, QStringList>({"title", "titles"});
 
     QTest::newRow("leading '!'") << QStringLiteral("!Depot")
                                  << QStringList{QStringLiteral("Depot"), QStringLiteral("Depot")};
@@ -382,8 +375,7 @@ void tst_Watchdog::emptyTitleDuringWarning()
 
 void tst_Watchdog::dispatchControlEndsDuringWarning_data()
 {
-    QTest::addColumn<bool>("command");
-    QTest::addColumn<int>("warningTicks");
+    addColumns<bool, int>({"command", "warningTicks"});
 
     QTest::newRow("no command, '!' shown") << false << 1;
     QTest::newRow("no command, space shown") << false << 2;

@@ -190,9 +190,7 @@ void tst_Workstation::simulationRunsOnRealTime()
 
 void tst_Workstation::openFromList_data()
 {
-    QTest::addColumn<bool>("doubleClick");
-    QTest::newRow("Enter on the row") << false;
-    QTest::newRow("double-click on the row") << true;
+    addRows<bool>("doubleClick", {{"Enter on the row", false}, {"double-click on the row", true}});
 }
 
 void tst_Workstation::openFromList()
@@ -355,9 +353,7 @@ void tst_Workstation::panelsSideBySide()
 
 void tst_Workstation::layoutSurvivesRestart_data()
 {
-    QTest::addColumn<bool>("sideBySide");
-    QTest::newRow("tabbed") << false;
-    QTest::newRow("side by side") << true;
+    addRows<bool>("sideBySide", {{"tabbed", false}, {"side by side", true}});
 }
 
 void tst_Workstation::layoutSurvivesRestart()

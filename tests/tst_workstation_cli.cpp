@@ -180,10 +180,10 @@ void tst_WorkstationCli::screenshotRun()
 
 void tst_WorkstationCli::pluginNamedOnCommandLine_data()
 {
-    QTest::addColumn<QString>("form");
-    QTest::newRow("--plugin FILE") << QStringLiteral("--plugin %1");
-    QTest::newRow("--plugin=FILE") << QStringLiteral("--plugin=%1");
-    QTest::newRow("-plugin FILE") << QStringLiteral("-plugin %1");
+    addRows<QString>("form",
+                     {{"--plugin FILE", QStringLiteral("--plugin %1")},
+                      {"--plugin=FILE", QStringLiteral("--plugin=%1")},
+                      {"-plugin FILE", QStringLiteral("-plugin %1")}});
 }
 
 void tst_WorkstationCli::pluginNamedOnCommandLine()
@@ -204,8 +204,7 @@ void tst_WorkstationCli::pluginNamedOnCommandLine()
 
 void tst_WorkstationCli::refusesWhatIsNotThePlugin_data()
 {
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QString>("complaint");
+    addColumns<QString, QString>({"file", "complaint"});
     QTest::newRow("no such file") << m_dir.filePath(QStringLiteral("nowhere/libVorlan2.so"))
                                   << QStringLiteral("plug-in was not found");
     QTest::newRow("a library, no plug-in") << QStringLiteral(VORLAN_HELVOR_FILE) << QStringLiteral("is no Qt plug-in");
