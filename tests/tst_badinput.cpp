@@ -275,8 +275,8 @@ public:
     }
 
     QList<QObject *> stages;
-    QList<QVariantList> commands;
     int setLocalCalls = 0;
+    QList<QVariantList> commands;
 };
 
 // The host's own kind of controller, with answers a row may replace.
@@ -287,11 +287,6 @@ class ProbeLight : public BaseLight
 public:
     using BaseLight::BaseLight;
 
-    Q_INVOKABLE QList<QObject *> phases()
-    {
-        ++phasesCalls;
-        return stages;
-    }
     Q_INVOKABLE Response *sendCommand(const QVariant &command)
     {
         return send({command});
@@ -299,6 +294,11 @@ public:
     Q_INVOKABLE Response *sendCommand(const QVariant &command, const QVariant &argument)
     {
         return send({command, argument});
+    }
+    Q_INVOKABLE QList<QObject *> phases()
+    {
+        ++phasesCalls;
+        return stages;
     }
 
     int phasesCalls = 0;
@@ -639,6 +639,15 @@ enum class OpenArgument {
     LongName
 };
 Q_DECLARE_METATYPE(OpenArgument)
+
+// Makes the row's kind of controller, numbered as asked.
+using MakeLight = BaseLight *(*)(int number);
+Q_DECLARE_METATYPE(MakeLight)
+
+template<typename T> BaseLight *makeLight(int number)
+{
+    return new T(number);
+}
 
 enum class Phases { Missing, Text, Variant, DefaultArgument, Many, DuplicateNumbers, SameObjectTwice, ItselfAsStage };
 Q_DECLARE_METATYPE(Phases)
@@ -1042,47 +1051,31 @@ void tst_BadInput::currentStageExtremes()
 
 void tst_BadInput::stageLists_data()
 {
-    addColumns<Phases, QStringList>({"phases", "texts"});
+    addColumns<MakeLight, Phases, QStringList>({"make", "phases", "texts"});
 
-    QTest::newRow("no phases method") << Phases::Missing << QStringList();
-    QTest::newRow("phases returning QStringList") << Phases::Text << QStringList();
-    QTest::newRow("phases returning QVariant") << Phases::Variant << QStringList();
+    const MakeLight probe = &makeLight<ProbeLight>;
+    QTest::newRow("no phases method") << &makeLight<MethodlessLight> << Phases::Missing << QStringList();
+    QTest::newRow("phases returning QStringList") << &makeLight<TextPhasesLight> << Phases::Text << QStringList();
+    QTest::newRow("phases returning QVariant") << &makeLight<VariantPhasesLight> << Phases::Variant << QStringList();
     QTest::newRow("phases with a default argument lists its stages")
-        << Phases::DefaultArgument << QStringList{QStringLiteral("1:One"), QStringLiteral("2:Two")};
-    QTest::newRow("10,000 stages") << Phases::Many << QStringList();
-    QTest::newRow("one number 50 times") << Phases::DuplicateNumbers << repeated(QStringLiteral("7:Same"), 50);
+        << &makeLight<DefaultArgumentPhasesLight> << Phases::DefaultArgument
+        << QStringList{QStringLiteral("1:One"), QStringLiteral("2:Two")};
+    QTest::newRow("10,000 stages") << probe << Phases::Many << QStringList();
+    QTest::newRow("one number 50 times") << probe << Phases::DuplicateNumbers << repeated(QStringLiteral("7:Same"), 50);
     QTest::newRow("same stage object twice")
-        << Phases::SameObjectTwice << QStringList{QStringLiteral("1:One"), QStringLiteral("1:One")};
+        << probe << Phases::SameObjectTwice << QStringList{QStringLiteral("1:One"), QStringLiteral("1:One")};
     // The controller has no "id" or "description": number 0, empty text.
-    QTest::newRow("controller listed as its own stage") << Phases::ItselfAsStage << QStringList{QStringLiteral("0:")};
+    QTest::newRow("controller listed as its own stage")
+        << probe << Phases::ItselfAsStage << QStringList{QStringLiteral("0:")};
 }
 
 void tst_BadInput::stageLists()
 {
+    QFETCH(MakeLight, make);
     QFETCH(Phases, phases);
     QFETCH(QStringList, texts);
 
-    BaseLight *light = nullptr;
-    switch (phases) {
-    case Phases::Missing:
-        light = own(new MethodlessLight(52));
-        break;
-    case Phases::Text:
-        light = own(new TextPhasesLight(52));
-        break;
-    case Phases::Variant:
-        light = own(new VariantPhasesLight(52));
-        break;
-    case Phases::DefaultArgument:
-        light = own(new DefaultArgumentPhasesLight(52));
-        break;
-    case Phases::Many:
-    case Phases::DuplicateNumbers:
-    case Phases::SameObjectTwice:
-    case Phases::ItselfAsStage:
-        light = own(new ProbeLight(52));
-        break;
-    }
+    BaseLight *light = own(make(52));
     QVERIFY(light);
     switch (phases) {
     case Phases::Many:
@@ -1262,43 +1255,29 @@ void tst_BadInput::stageProperties()
 
 void tst_BadInput::unusableSendCommand_data()
 {
-    // The YF command got to the controller.
-    // The panel now waits for the answer.
-    addColumns<Sender, bool, bool>({"sender", "reached", "waiting"});
+    // reached: the YF command got to the controller; waiting: the panel now
+    // waits for the answer.
+    addColumns<MakeLight, Sender, bool, bool>({"make", "sender", "reached", "waiting"});
 
-    QTest::newRow("no sendCommand") << Sender::Missing << false << false;
-    QTest::newRow("sendCommand returning void") << Sender::Void << false << false;
-    QTest::newRow("sendCommand returning int") << Sender::Int << false << false;
-    QTest::newRow("sendCommand returning a response in a QVariant") << Sender::Variant << false << false;
+    QTest::newRow("no sendCommand") << &makeLight<MethodlessLight> << Sender::Missing << false << false;
+    QTest::newRow("sendCommand returning void") << &makeLight<VoidCommandLight> << Sender::Void << false << false;
+    QTest::newRow("sendCommand returning int") << &makeLight<IntCommandLight> << Sender::Int << false << false;
+    QTest::newRow("sendCommand returning a response in a QVariant")
+        << &makeLight<VariantCommandLight> << Sender::Variant << false << false;
     // Its type name is right, so the call is made; the object has no
     // finished(), so it never ends the wait. Only its deletion does.
-    QTest::newRow("sendCommand returning a plain object named Response") << Sender::Foreign << true << true;
+    QTest::newRow("sendCommand returning a plain object named Response")
+        << &makeLight<Foreign::Light> << Sender::Foreign << true << true;
 }
 
 void tst_BadInput::unusableSendCommand()
 {
+    QFETCH(MakeLight, make);
     QFETCH(Sender, sender);
     QFETCH(bool, reached);
     QFETCH(bool, waiting);
 
-    BaseLight *light = nullptr;
-    switch (sender) {
-    case Sender::Missing:
-        light = own(new MethodlessLight(54));
-        break;
-    case Sender::Void:
-        light = own(new VoidCommandLight(54));
-        break;
-    case Sender::Int:
-        light = own(new IntCommandLight(54));
-        break;
-    case Sender::Variant:
-        light = own(new VariantCommandLight(54));
-        break;
-    case Sender::Foreign:
-        light = own(new Foreign::Light(54));
-        break;
-    }
+    BaseLight *light = own(make(54));
     QWidget *panel = openPanel(light);
     QVERIFY(panel);
     const int lastCommand = lastCommandCode(panel);

@@ -479,10 +479,8 @@ void tst_PanelForm::statusLabel()
 void tst_PanelForm::dispatchControlled_data()
 {
     addColumns<int, int>({"source", "algorithm"});
-
-    QTest::newRow("controlSource 3, algorithm 255") << 3 << 255;
-    QTest::newRow("controlSource 3, algorithm 252") << 3 << 252;
-    QTest::newRow("controlSource 3, algorithm 0") << 3 << 0;
+    for (const auto &[source, algorithm] : {std::pair{3, 255}, {3, 252}, {3, 0}})
+        QTest::addRow("controlSource %d, algorithm %d", source, algorithm) << source << algorithm;
 }
 
 void tst_PanelForm::dispatchControlled()
@@ -508,11 +506,8 @@ void tst_PanelForm::dispatchControlled()
 void tst_PanelForm::locallyControlled_data()
 {
     addColumns<int, int>({"source", "algorithm"});
-
-    QTest::newRow("controlSource 1, algorithm 1") << 1 << 1;
-    QTest::newRow("controlSource 3, algorithm 1") << 3 << 1;
-    QTest::newRow("controlSource 3, algorithm 253") << 3 << 253;
-    QTest::newRow("controlSource 2, algorithm 255") << 2 << 255;
+    for (const auto &[source, algorithm] : {std::pair{1, 1}, {3, 1}, {3, 253}, {2, 255}})
+        QTest::addRow("controlSource %d, algorithm %d", source, algorithm) << source << algorithm;
 }
 
 void tst_PanelForm::locallyControlled()
@@ -640,11 +635,7 @@ void tst_PanelForm::privateMethods_data()
 
     // The slots by index, which a host's connections by name reach; read
     // from a panel in each mode, since building one connects them.
-    const struct
-    {
-        const char *signature;
-        const char *kind;
-    } methods[] = {
+    const std::pair<const char *, const char *> methods[] = {
         {"setDispatchControlMode(bool)", "public slot"},
         {"setYF()", "public slot"},
         {"setDark()", "public slot"},
@@ -656,9 +647,9 @@ void tst_PanelForm::privateMethods_data()
     };
     for (int index = 0; index < 8; ++index) {
         for (const bool dispatch : {false, true}) {
-            QTest::addRow("%d: %s, %s, %s", index, methods[index].signature, methods[index].kind,
+            QTest::addRow("%d: %s, %s, %s", index, methods[index].first, methods[index].second,
                           dispatch ? "under dispatch control" : "in local mode")
-                << index << QByteArray(methods[index].signature) << QByteArray(methods[index].kind) << dispatch;
+                << index << QByteArray(methods[index].first) << QByteArray(methods[index].second) << dispatch;
         }
     }
 }
