@@ -812,7 +812,7 @@ void tst_BadInput::renewPlugin()
 
 void tst_BadInput::openArguments_data()
 {
-    // Empty: no panel.
+    // title: empty for no panel.
     addColumns<OpenArgument, QString>({"argument", "title"});
 
     QTest::newRow("null") << OpenArgument::Null << QString();
@@ -893,7 +893,7 @@ void tst_BadInput::openArguments()
 
 void tst_BadInput::controllerProperties_data()
 {
-    // An invalid value removes the property.
+    // value: an invalid one removes the property.
     addColumns<QByteArray, QVariant, bool, QString>({"name", "value", "dispatch", "status"});
 
     const QVariant missing;
@@ -1006,7 +1006,7 @@ void tst_BadInput::controllerProperties()
 
 void tst_BadInput::currentStageExtremes_data()
 {
-    // The rows of the list {INT_MIN, -1, 0, INT_MAX, INT_MAX} shown green.
+    // green: the rows of the list {INT_MIN, -1, 0, INT_MAX, INT_MAX} shown green.
     addColumns<int, QString, QList<int>>({"stage", "status", "green"});
 
     QTest::newRow("INT_MIN") << intMin << QStringLiteral("YF: 15") << QList<int>{0};
@@ -1147,7 +1147,7 @@ void tst_BadInput::stageLists()
 
 void tst_BadInput::stageProperties_data()
 {
-    // Icon colours at the four points; the files are plan.svg=plan and s.svg=overlay.
+    // icon: its colours at the four points; the files are plan.svg=plan and s.svg=overlay.
     addColumns<QByteArray, QVariant, QString, int, QString>({"name", "value", "text", "number", "icon"});
 
     auto *object = new QObject(this);
@@ -1314,7 +1314,7 @@ void tst_BadInput::unusableSendCommand()
 
 void tst_BadInput::responseLifetimes_data()
 {
-    // Still waiting after 1,000 ticks and a pass of the event loop.
+    // waiting: still waiting after 1,000 ticks and a pass of the event loop.
     addColumns<Lifetime, bool, int, bool>({"lifetime", "waiting", "lastCommand", "actionTime"});
 
     QTest::newRow("deleted at once (deleteLater)") << Lifetime::DeletedAtOnce << false << -5 << false;
@@ -1420,7 +1420,7 @@ void tst_BadInput::responseErrorValues()
 
 void tst_BadInput::requestValues_data()
 {
-    // The status line's tail while the command is under way; null: no tail.
+    // text: the status line's tail while the command is under way; null: no tail.
     addColumns<RequestKind, QString>({"kind", "text"});
 
     const QString none;
@@ -1532,7 +1532,7 @@ void tst_BadInput::requestValues()
 
 void tst_BadInput::hostTexts_data()
 {
-    // {fifo} is a FIFO, {zero} a link to /dev/zero: Qt's rich text reads
+    // text: {fifo} is a FIFO, {zero} a link to /dev/zero: Qt's rich text reads
     // the file an image names while it lays the text out.
     addColumns<Shown, QString>({"shown", "text"});
 
@@ -1613,7 +1613,7 @@ void tst_BadInput::hostTexts()
 
 void tst_BadInput::schemaPaths_data()
 {
-    // describeIcon: colours at the four points, "unread", "null".
+    // icon: Pictures::letters, the colours at the four points, "unread", "null".
     addColumns<QString, QString, QString, QString>({"files", "lightSchema", "stageSchema", "icon"});
 
     // Each row has the plan at hand, and where it can, the overlay too:
@@ -1733,8 +1733,8 @@ void tst_BadInput::schemaPaths()
 
 void tst_BadInput::hostilePictures_data()
 {
-    // describeIcon of the stage's icon.
-    // Some green shows: the text or image meant to show whether something was read.
+    // icon: Pictures::letters of the stage's icon; green: some green shows, the
+    // text or image meant to show whether something was read.
     addColumns<QString, Where, QString, bool>({"content", "where", "icon", "green"});
 
     // Where the hostile file goes: the stage's drawing beside s.wmf, the
@@ -2133,7 +2133,7 @@ void tst_BadInput::checkSettingsTaken(const QString &key, const QVariant &expect
 
 void tst_BadInput::settingsFileText_data()
 {
-    // The value as written in the file after "key=".
+    // text: the value as written in the file after "key=".
     addColumns<QString, QByteArray, QVariant>({"key", "text", "expected"});
 
     for (const QString &key : {QStringLiteral("alarmBefore"), QStringLiteral("defaultInactivityPeriod")}) {
@@ -2193,7 +2193,7 @@ void tst_BadInput::settingsFileText()
 
 void tst_BadInput::settingsTypedValues_data()
 {
-    // Stored through QSettings as a value of this type; within the process
+    // stored: through QSettings as a value of this type; within the process
     // it reads back as the same type.
     addColumns<QString, QVariant, QVariant>({"key", "stored", "expected"});
 

@@ -374,7 +374,7 @@ QWidget *tst_HostileHost::panelOf(QObject *light)
 
 void tst_HostileHost::hostCalls_data()
 {
-    // Items in the stage list of a panel that lives on.
+    // stages: the items in the stage list of a panel that lives on.
     addColumns<Drive, QByteArray, Deed, int>({"drive", "call", "deed", "stages"});
 
     struct Site

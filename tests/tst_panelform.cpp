@@ -306,7 +306,7 @@ void tst_PanelForm::layout()
 
 void tst_PanelForm::toolBar_data()
 {
-    // An action's object name, or "separator", "spin box", "label".
+    // expected: an action's object name, or "separator", "spin box", "label".
     addColumns<int, QString>({"position", "expected"});
 
     QTest::newRow("0: actionDC") << 0 << QStringLiteral("actionDC");

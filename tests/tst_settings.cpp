@@ -153,7 +153,7 @@ void tst_Settings::noSettings()
 
 void tst_Settings::precedence_data()
 {
-    // What each location holds; an invalid value leaves the key out.
+    // The locations' columns: what each holds; an invalid value leaves the key out.
     addColumns<QString, QVariant, QVariant, QVariant, QVariant, QVariant>(
         {"key", "userApplication", "userOrganization", "systemApplication", "systemOrganization", "expected"});
 

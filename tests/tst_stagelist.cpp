@@ -460,7 +460,7 @@ void tst_StageList::unreadableSchemaFile()
 
 void tst_StageList::stagePropertiesMissing_data()
 {
-    // An invalid QVariant: the stage object does not have the property.
+    // id, description: an invalid QVariant where the stage object does not have the property.
     addColumns<QVariant, QVariant, int, QString>({"id", "description", "number", "shown"});
 
     QTest::newRow("no id") << QVariant() << QVariant(QStringLiteral("Main road")) << 0 << QStringLiteral("Main road");
@@ -534,7 +534,7 @@ void tst_StageList::iconFromFile()
 
 void tst_StageList::compositeIcon_data()
 {
-    // Colours at planOnly, planAndOverlay, overlayOnly, neither.
+    // colours: at planOnly, planAndOverlay, overlayOnly, neither.
     addColumns<QString, QString, QString, bool, QString>(
         {"files", "lightSchema", "stageSchema", "inWorkingDirectory", "colours"});
 

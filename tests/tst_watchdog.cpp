@@ -219,9 +219,9 @@ void tst_Watchdog::blinkingUntilLocalMode()
 
 void tst_Watchdog::edgeCases_data()
 {
-    // Seconds from the start for each tick, and the title's marker after
-    // it: '.' none, '!', or '_' for a leading space.
-    // The tick that hands the controller back; -1 for none.
+    // times: seconds from the start for each tick; markers: the title's marker
+    // after each, '.' none, '!', or '_' for a leading space; switchTick: the
+    // tick that hands the controller back, -1 for none.
     addColumns<int, int, bool, QList<qint64>, QString, int>(
         {"period", "alarmBefore", "command", "times", "markers", "switchTick"});
 
@@ -320,7 +320,7 @@ void tst_Watchdog::soundOff()
 
 void tst_Watchdog::ownLeadingMarker_data()
 {
-    // The title after each tick.
+    // titles: the title after each tick.
     addColumns<QString, QStringList>({"title", "titles"});
 
     QTest::newRow("leading '!'") << QStringLiteral("!Depot")
