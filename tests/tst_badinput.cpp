@@ -728,7 +728,7 @@ protected:
     void cleanupSuite() override;
 
 private:
-    bool panelWorks(QWidget *panel, const BaseLight *light, QString *why);
+    QString whyPanelFails(QWidget *panel, const BaseLight *light);
     void renewPlugin();
     void checkSettingsTaken(const QString &key, const QVariant &expected);
     void measured(const QString &what);
@@ -772,35 +772,33 @@ void tst_BadInput::measured(const QString &what)
 
 // What an operator sees of a panel that still does its job: a tick writes
 // a status line, and dispatch control can be taken and given back, which
-// asks the controller for local mode.
-bool tst_BadInput::panelWorks(QWidget *panel, const BaseLight *light, QString *why)
+// asks the controller for local mode. Empty when it does; else what failed.
+QString tst_BadInput::whyPanelFails(QWidget *panel, const BaseLight *light)
 {
-    const auto fail = [why](const QString &reason) {
-        *why = reason;
-        return false;
-    };
     if (!panel)
-        return fail(QStringLiteral("no panel"));
+        return QStringLiteral("no panel");
     if (!panel->inherits("Vorlan::Widget"))
-        return fail(QStringLiteral("not a panel of the module"));
+        return QStringLiteral("not a panel of the module");
     const QString status = statusAfterTick(panel);
     if (!statusLine.match(status).hasMatch())
-        return fail(QStringLiteral("status line \"%1\"").arg(status));
+        return QStringLiteral("status line \"%1\"").arg(status);
     QAction *dc = action(panel, "actionDC");
     QAction *yf = action(panel, "actionYF");
     if (!dc || !yf || !dc->isEnabled())
-        return fail(QStringLiteral("no usable DC action"));
+        return QStringLiteral("no usable DC action");
     const bool wasOn = dc->isChecked();
     const int setLocalCalls = light ? light->setLocalCalls : 0;
     for (const bool on : {!wasOn, wasOn}) {
         dc->trigger();
         if (dc->isChecked() != on || yf->isEnabled() != on)
-            return fail(
-                QStringLiteral("DC %1, YF %2 after a toggle to %3").arg(dc->isChecked()).arg(yf->isEnabled()).arg(on));
+            return QStringLiteral("DC %1, YF %2 after a toggle to %3")
+                .arg(dc->isChecked())
+                .arg(yf->isEnabled())
+                .arg(on);
     }
     if (light && light->setLocalCalls != setLocalCalls + 1)
-        return fail(QStringLiteral("setLocal called %1 times").arg(light->setLocalCalls - setLocalCalls));
-    return true;
+        return QStringLiteral("setLocal called %1 times").arg(light->setLocalCalls - setLocalCalls);
+    return QString();
 }
 
 // The settings are read when a plug-in object is made, and only then.
@@ -885,8 +883,7 @@ void tst_BadInput::openArguments()
     }
     QVERIFY(panel);
     QCOMPARE(panel->windowTitle(), title);
-    QString why;
-    QVERIFY2(panelWorks(panel, light, &why), qPrintable(why));
+    QCOMPARE(whyPanelFails(panel, light), QString());
     if (argument == OpenArgument::BareController)
         QCOMPARE(statusAfterTick(panel), QStringLiteral("Disconnected: 0"));
 }
@@ -1000,8 +997,7 @@ void tst_BadInput::controllerProperties()
     Q_EMIT light->stateChanged();
     QCOMPARE(dispatchActive(panel), dispatch);
     QCOMPARE(statusAfterTick(panel), status);
-    QString why;
-    QVERIFY2(panelWorks(panel, light, &why), qPrintable(why));
+    QCOMPARE(whyPanelFails(panel, light), QString());
 }
 
 void tst_BadInput::currentStageExtremes_data()
@@ -1045,8 +1041,7 @@ void tst_BadInput::currentStageExtremes()
     for (int row = 0; row < list->count(); ++row)
         QCOMPARE(list->item(row)->background().color() == QColor(Qt::green), green.contains(row));
     QVERIFY(light->commands.isEmpty());
-    QString why;
-    QVERIFY2(panelWorks(panel, light, &why), qPrintable(why));
+    QCOMPARE(whyPanelFails(panel, light), QString());
 }
 
 void tst_BadInput::stageLists_data()
@@ -1141,8 +1136,7 @@ void tst_BadInput::stageLists()
         }
     }
     QVERIFY(light->commands.isEmpty());
-    QString why;
-    QVERIFY2(panelWorks(panel, light, &why), qPrintable(why));
+    QCOMPARE(whyPanelFails(panel, light), QString());
 }
 
 void tst_BadInput::stageProperties_data()
@@ -1244,8 +1238,7 @@ void tst_BadInput::stageProperties()
     QCOMPARE(item->data(Qt::UserRole), QVariant(number));
     QCOMPARE(item->background().color(), QColor(Qt::green));
     QCOMPARE(Pictures::letters(item->icon()), icon);
-    QString why;
-    QVERIFY2(panelWorks(panel, light, &why), qPrintable(why));
+    QCOMPARE(whyPanelFails(panel, light), QString());
 
     // Choosing the stage sends its number, as an int.
     item->setSelected(true);
@@ -1298,8 +1291,7 @@ void tst_BadInput::unusableSendCommand()
     for (int i = 0; i < 100; ++i)
         Host::tick(panel);
     QCOMPARE(bool(pendingResponse(panel)), waiting);
-    QString why;
-    QVERIFY2(panelWorks(panel, light, &why), qPrintable(why));
+    QCOMPARE(whyPanelFails(panel, light), QString());
 
     if (sender == Sender::Foreign) {
         // The host deleting the object ends the wait, unconfirmed.
@@ -1372,8 +1364,7 @@ void tst_BadInput::responseLifetimes()
     // Waiting or not, the next command follows the same rule.
     action(panel, "actionDark")->trigger();
     QCOMPARE(light->commands.size(), waiting ? 1 : 2);
-    QString why;
-    QVERIFY2(panelWorks(panel, light, &why), qPrintable(why));
+    QCOMPARE(whyPanelFails(panel, light), QString());
 }
 
 void tst_BadInput::responseErrorValues_data()
@@ -1414,8 +1405,7 @@ void tst_BadInput::responseErrorValues()
     light->last->finish();
     QCOMPARE(lastCommandCode(panel), confirmed ? -1 : -5);
     QCOMPARE(statusAfterTick(panel), confirmed ? QStringLiteral("YF: 15 DC: 0") : QStringLiteral("YF: 15"));
-    QString why;
-    QVERIFY2(panelWorks(panel, light, &why), qPrintable(why));
+    QCOMPARE(whyPanelFails(panel, light), QString());
 }
 
 void tst_BadInput::requestValues_data()
@@ -1526,8 +1516,7 @@ void tst_BadInput::requestValues()
     const bool gone = kind == RequestKind::DeletesResponse;
     QCOMPARE(bool(pendingResponse(panel)), !gone);
     QCOMPARE(statusAfterTick(panel), state + QStringLiteral(": 15") + (gone ? QString() : sending));
-    QString why;
-    QVERIFY2(panelWorks(panel, light, &why), qPrintable(why));
+    QCOMPARE(whyPanelFails(panel, light), QString());
 }
 
 void tst_BadInput::hostTexts_data()
@@ -1727,8 +1716,7 @@ void tst_BadInput::schemaPaths()
     const qint64 milliseconds = timer.elapsed();
     QCOMPARE(fifoReleases(), 0);
     QVERIFY2(milliseconds <= pictureMillisecondsBound, qPrintable(QString::number(milliseconds)));
-    QString why;
-    QVERIFY2(panelWorks(panel, light, &why), qPrintable(why));
+    QCOMPARE(whyPanelFails(panel, light), QString());
 }
 
 void tst_BadInput::hostilePictures_data()
@@ -2107,8 +2095,7 @@ void tst_BadInput::hostilePictures()
     QCOMPARE(fifoReleases(), 0);
     QVERIFY2(milliseconds <= pictureMillisecondsBound, qPrintable(QStringLiteral("%1 ms").arg(milliseconds)));
     QVERIFY2(growth <= pictureKibibytesBound, qPrintable(QStringLiteral("%1 KiB").arg(growth)));
-    QString why;
-    QVERIFY2(panelWorks(panel, light, &why), qPrintable(why));
+    QCOMPARE(whyPanelFails(panel, light), QString());
 }
 
 void tst_BadInput::checkSettingsTaken(const QString &key, const QVariant &expected)
@@ -2122,8 +2109,7 @@ void tst_BadInput::checkSettingsTaken(const QString &key, const QVariant &expect
     QVERIFY(panel);
     const int period = key == QLatin1String("defaultInactivityPeriod") ? qBound(0, expected.toInt(), 65535) : 180;
     QCOMPARE(panel->property("inactivityPeriod"), QVariant(period));
-    QString why;
-    QVERIFY2(panelWorks(panel, light, &why), qPrintable(why));
+    QCOMPARE(whyPanelFails(panel, light), QString());
     // The watchdog works with whatever lead it got.
     action(panel, "actionYF")->trigger();
     light->lastResponse->finish(4608);
