@@ -4,11 +4,11 @@
 # cmake -DPLUGIN=<library> [-DNM=<nm>] -P exports.cmake
 cmake_minimum_required(VERSION 3.16)
 
-if(NOT PLUGIN OR NOT EXISTS "${PLUGIN}")
-    message(FATAL_ERROR "No library to check: '${PLUGIN}'")
-endif()
 if(NOT NM)
     set(NM nm)
+endif()
+if(NOT PLUGIN OR NOT EXISTS "${PLUGIN}")
+    message(FATAL_ERROR "No library to check: '${PLUGIN}'")
 endif()
 
 execute_process(COMMAND "${NM}" -D --defined-only "${PLUGIN}"

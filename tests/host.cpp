@@ -14,6 +14,7 @@
 namespace {
 
 QDateTime fakeNow;
+bool fakeClockSet = false;
 
 QDateTime fakeClock()
 {
@@ -47,7 +48,13 @@ QPluginLoader &Host::loader()
 
 QObject *Host::plugin()
 {
+    m_pluginAsked = true;
     return m_loader.instance();
+}
+
+bool Host::pluginAsked() const
+{
+    return m_pluginAsked;
 }
 
 QWidget *Host::open(QObject *light)
@@ -93,6 +100,7 @@ void Host::setClock(const QDateTime &now)
 {
     static const auto setClock = hook<void (*)(QDateTime(*)())>("vorlan_set_clock");
     fakeNow = now;
+    fakeClockSet = true;
     setClock(&fakeClock);
 }
 
@@ -110,6 +118,12 @@ void Host::useRealClock()
 {
     static const auto setClock = hook<void (*)(QDateTime(*)())>("vorlan_set_clock");
     setClock(nullptr);
+    fakeClockSet = false;
+}
+
+bool Host::clockMoved()
+{
+    return fakeClockSet;
 }
 
 QSharedPointer<Host::Prompt> Host::answerNextPrompt(QMessageBox::StandardButton button, std::function<void()> before)

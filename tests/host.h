@@ -31,6 +31,8 @@ public:
     QPluginLoader &loader();
     // The plug-in object; null if the library does not load.
     QObject *plugin();
+    // Whether plugin() was asked: before, cleaning up must not make the object.
+    bool pluginAsked() const;
     QWidget *open(QObject *light);
     QList<QWidget *> panels();
 
@@ -45,6 +47,8 @@ public:
     static void advanceClock(qint64 seconds);
     static QDateTime clock();
     static void useRealClock();
+    // Whether setClock() was called since the last useRealClock().
+    static bool clockMoved();
 
     // The modal box seen by answerNextPrompt.
     struct Prompt
@@ -67,6 +71,7 @@ public:
 
 private:
     QPluginLoader m_loader;
+    bool m_pluginAsked = false;
 };
 
 #endif // VORLAN_TESTS_HOST_H

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "host.h"
+#include "paneltest.h"
 #include "response.h"
 
 #include <helvor/simulatedlight.h>
@@ -225,29 +225,24 @@ private:
 // The alarm is checked where an operator would notice it: at the sound
 // server's output. This needs real time, since the server plays and records
 // at the wall clock's pace; the panel's own clock stays under the test's control.
-class tst_Alarm : public QObject
+class tst_Alarm : public PanelTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void cleanupTestCase();
-    void cleanup();
-
     void alarmReachesTheSpeaker_data();
     void alarmReachesTheSpeaker();
 
+protected:
+    void initSuite() override;
+    void cleanupSuite() override;
+
 private:
-    Host m_host;
     std::unique_ptr<AudioServer> m_server;
-    QPointer<QWidget> m_panel;
-    QPointer<Helvor::SimulatedLight> m_light;
 };
 
-void tst_Alarm::initTestCase()
+void tst_Alarm::initSuite()
 {
-    QVERIFY2(m_host.plugin(), qPrintable(m_host.loader().errorString()));
-
     m_server = std::make_unique<AudioServer>();
     // The player connects once, when the first alarm makes it, and never again.
     qputenv("PULSE_SERVER", m_server->address().toLocal8Bit());
@@ -266,26 +261,14 @@ void tst_Alarm::initTestCase()
                               serverTimeout);
 }
 
-void tst_Alarm::cleanupTestCase()
+void tst_Alarm::cleanupSuite()
 {
     m_server.reset();
-    Host::useRealClock();
-}
-
-void tst_Alarm::cleanup()
-{
-    // The panel before its controller: a controller's end makes the panel kill
-    // its timer once more, which the test has already killed.
-    delete m_panel;
-    delete m_light;
 }
 
 void tst_Alarm::alarmReachesTheSpeaker_data()
 {
-    QTest::addColumn<bool>("soundOn");
-
-    QTest::newRow("sound on") << true;
-    QTest::newRow("sound off") << false;
+    addRows<bool>("soundOn", {{"sound on", true}, {"sound off", false}});
 }
 
 void tst_Alarm::alarmReachesTheSpeaker()
@@ -295,10 +278,10 @@ void tst_Alarm::alarmReachesTheSpeaker()
     // An earlier alarm still playing would be heard in this one's window.
     QTRY_VERIFY_WITH_TIMEOUT(m_server->tailIsQuiet(), serverTimeout);
 
-    m_light = new Helvor::SimulatedLight(12, QStringLiteral("Harbour gate"));
+    m_light = own(new Helvor::SimulatedLight(12, QStringLiteral("Harbour gate")));
     m_light->setDispatchControl(true);
     Host::setClock(QDateTime(QDate(2024, 3, 4), QTime(8, 0)));
-    m_panel = m_host.open(m_light);
+    m_panel = openPanel(m_light);
     QVERIFY(m_panel);
     // The test ticks by itself: while it listens in real time, the panel's
     // own timer would ring the alarm again every second.
@@ -306,15 +289,12 @@ void tst_Alarm::alarmReachesTheSpeaker()
     d->killTimer(d->timerId);
     m_panel->setProperty("inactivityPeriod", 180);
     m_panel->setProperty("alarmBefore", 60);
-    QAction *sound = Host::action(m_panel, "actionSound");
-    QAction *flashingYellow = Host::action(m_panel, "actionYF");
-    QVERIFY(sound && flashingYellow);
+    QAction *sound = action(m_panel, "actionSound");
+    QVERIFY(sound);
     sound->setChecked(soundOn);
 
     // An accepted command 130 s ago: past the warning at 120 s, short of the hand-back at 180 s.
-    flashingYellow->trigger();
-    QVERIFY(m_light->lastResponse());
-    m_light->lastResponse()->finish(Response::Success);
+    QVERIFY(play(steps("YF, confirm")));
     Host::advanceClock(130);
 
     const QString title = m_panel->windowTitle();

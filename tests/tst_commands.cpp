@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "host.h"
+#include "paneltest.h"
 
 #include <helvor/simulatedlight.h>
 #include <helvor/stage.h>
@@ -14,37 +14,6 @@
 
 namespace {
 
-// The device's code for a command carried out; every other code is a refusal.
-constexpr int commandDone = 4608;
-
-QString describe(const QByteArray &method, const QVariantList &arguments)
-{
-    QStringList parts;
-    for (const QVariant &argument : arguments)
-        parts.append(
-            QStringLiteral("%1 %2").arg(QLatin1String(QMetaType::typeName(argument.userType())), argument.toString()));
-    return QStringLiteral("%1(%2)").arg(QString::fromLatin1(method), parts.join(QLatin1String(", ")));
-}
-
-// Every call the controller received, with the type and value of each
-// argument, in order: "sendCommand(QString set_phase, int 5)".
-QStringList received(const Helvor::SimulatedLight *light)
-{
-    QStringList result;
-    const QList<Helvor::SimulatedLight::Call> calls = light->calls();
-    for (const Helvor::SimulatedLight::Call &call : calls)
-        result.append(describe(call.method, call.arguments));
-    return result;
-}
-
-QStringList repeated(const QString &call, int count)
-{
-    QStringList result;
-    for (int i = 0; i < count; ++i)
-        result.append(call);
-    return result;
-}
-
 QList<int> timersOf(QObject *object)
 {
     QList<int> ids;
@@ -52,58 +21,6 @@ QList<int> timersOf(QObject *object)
     for (const auto &timer : timers)
         ids.append(timer.timerId);
     return ids;
-}
-
-bool selectStage(QWidget *panel, int stage)
-{
-    QListWidget *list = Host::stageList(panel);
-    if (!list || !list->isEnabled())
-        return false;
-    for (int row = 0; row < list->count(); ++row) {
-        if (list->item(row)->data(Qt::UserRole) == QVariant(stage)) {
-            list->setCurrentRow(row);
-            return true;
-        }
-    }
-    return false;
-}
-
-// Plays the operator, the module and the controller one step at a time:
-// "YF", "Dark", "Restart", "DC" trigger the action as a click does; "stage N"
-// picks that stage in the list; "on" and "off" are the module's own calls
-// (watchdog, closing); "confirm" and "refuse" finish the controller's latest
-// response; "refusing" makes the controller refuse further commands.
-bool play(QWidget *panel, Helvor::SimulatedLight *light, const QStringList &steps)
-{
-    for (const QString &step : steps) {
-        if (step.startsWith(QLatin1String("stage "))) {
-            if (!selectStage(panel, step.mid(6).toInt()))
-                return false;
-        } else if (step == QLatin1String("confirm") || step == QLatin1String("refuse")) {
-            if (!light)
-                return false;
-            Response *response = light->lastResponse();
-            if (!response || response->isFinished())
-                return false;
-            response->finish(step == QLatin1String("confirm") ? commandDone : 0);
-        } else if (step == QLatin1String("refusing")) {
-            if (!light)
-                return false;
-            light->setAcceptsCommands(false);
-        } else if (step == QLatin1String("on") || step == QLatin1String("off")) {
-            if (!QMetaObject::invokeMethod(Host::d(panel), "setDispatchControlMode",
-                                           Q_ARG(bool, step == QLatin1String("on"))))
-                return false;
-        } else {
-            const QByteArray name = "action" + step.toLatin1();
-            QAction *action = Host::action(panel, name.constData());
-            // An operator cannot click a disabled action.
-            if (!action || !action->isEnabled())
-                return false;
-            action->trigger();
-        }
-    }
-    return true;
 }
 
 } // namespace
@@ -130,7 +47,7 @@ public:
     }
     Q_INVOKABLE void setLocal()
     {
-        received.append(describe("setLocal", {}));
+        received.append(PanelTest::describe("setLocal", {}));
     }
 
     QStringList received;
@@ -181,7 +98,7 @@ public:
 private:
     Response *record(const QVariantList &arguments)
     {
-        received.append(describe("sendCommand", arguments));
+        received.append(PanelTest::describe("sendCommand", arguments));
         lastResponse = new Response(this);
         return lastResponse;
     }
@@ -199,25 +116,21 @@ public:
 
     Q_INVOKABLE QObject *sendCommand(const QVariant &command)
     {
-        received.append(describe("sendCommand", {command}));
+        received.append(PanelTest::describe("sendCommand", {command}));
         return new QObject(this);
     }
     Q_INVOKABLE QObject *sendCommand(const QVariant &command, const QVariant &argument)
     {
-        received.append(describe("sendCommand", {command, argument}));
+        received.append(PanelTest::describe("sendCommand", {command, argument}));
         return new QObject(this);
     }
 };
 
-class tst_Commands : public QObject
+class tst_Commands : public PanelTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
-
     void openingPanel_data();
     void openingPanel();
     void modeCommands_data();
@@ -266,70 +179,21 @@ private Q_SLOTS:
     void controllerDestroyed();
     void actionsAfterControllerDestroyed_data();
     void actionsAfterControllerDestroyed();
-    void slotTable_data();
-    void slotTable();
     void slotsByName_data();
     void slotsByName();
 
-private:
-    Helvor::SimulatedLight *newLight(bool dispatchControl);
-    // Opens the panel and forgets the calls its construction made.
-    QWidget *openPanel(Helvor::SimulatedLight *light);
-    template<typename T> T *own(T *object)
-    {
-        hostObjects.append(object);
-        return object;
-    }
-
-    Host host;
-    // What the host owns and this suite deletes after each test.
-    QList<QPointer<QObject>> hostObjects;
-    int lastNumber = 100;
+protected:
+    void initEach() override;
 };
 
-void tst_Commands::initTestCase()
-{
-    QVERIFY2(host.plugin(), qPrintable(host.loader().errorString()));
-}
-
-void tst_Commands::init()
+void tst_Commands::initEach()
 {
     Host::setClock(QDateTime(QDate(2024, 3, 14), QTime(9, 0)));
 }
 
-void tst_Commands::cleanup()
-{
-    Host::useRealClock();
-    qDeleteAll(host.panels());
-    for (const QPointer<QObject> &object : qAsConst(hostObjects))
-        delete object.data();
-    hostObjects.clear();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(host.panels().isEmpty());
-}
-
-Helvor::SimulatedLight *tst_Commands::newLight(bool dispatchControl)
-{
-    ++lastNumber;
-    auto *light = own(new Helvor::SimulatedLight(lastNumber, QStringLiteral("Junction %1").arg(lastNumber)));
-    light->addStage(3, QStringLiteral("North"));
-    light->addStage(5, QStringLiteral("East"));
-    light->addStage(8, QStringLiteral("South"));
-    light->setDispatchControl(dispatchControl);
-    return light;
-}
-
-QWidget *tst_Commands::openPanel(Helvor::SimulatedLight *light)
-{
-    QWidget *panel = host.open(light);
-    light->clearCalls();
-    return panel;
-}
-
 void tst_Commands::openingPanel_data()
 {
-    QTest::addColumn<bool>("dispatchControl");
-    QTest::addColumn<QStringList>("calls");
+    addColumns<bool, QStringList>({"dispatchControl", "calls"});
 
     QTest::newRow("controller under dispatch control: nothing sent") << true << QStringList{QStringLiteral("phases()")};
     QTest::newRow("controller in local mode: setLocal once")
@@ -345,18 +209,15 @@ void tst_Commands::openingPanel()
     QWidget *panel = host.open(light);
     QVERIFY(panel);
     QCOMPARE(received(light), calls);
-    QCOMPARE(Host::action(panel, "actionDC")->isChecked(), dispatchControl);
-    QVERIFY(!Host::d(panel)->pendingResponse);
+    QCOMPARE(action(panel, "actionDC")->isChecked(), dispatchControl);
+    QCOMPARE(sending(panel), QString());
     if (!dispatchControl)
-        QCOMPARE(Host::d(panel)->lastCommand, -3);
+        QCOMPARE(lastCommandCode(panel), -3);
 }
 
 void tst_Commands::modeCommands_data()
 {
-    QTest::addColumn<QString>("action");
-    QTest::addColumn<bool>("accepts");
-    QTest::addColumn<QStringList>("calls");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<QString, bool, QStringList, int>({"action", "accepts", "calls", "lastCommand"});
 
     const QString yf = QStringLiteral("sendCommand(QString set_yf)");
     const QString dark = QStringLiteral("sendCommand(QString set_os)");
@@ -374,32 +235,25 @@ void tst_Commands::modeCommands()
     QFETCH(QStringList, calls);
     QFETCH(int, lastCommand);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    QVERIFY(play(panel, light, {QStringLiteral("stage 5"), QStringLiteral("confirm")}));
-    QCOMPARE(Host::d(panel)->lastCommand, 5);
-    light->clearCalls();
-    light->setAcceptsCommands(accepts);
+    QVERIFY(startPanel(true, {QStringLiteral("stage 5"), QStringLiteral("confirm")}));
+    QCOMPARE(lastCommandCode(m_panel), 5);
+    m_light->clearCalls();
+    m_light->setAcceptsCommands(accepts);
 
-    QVERIFY(play(panel, light, {action}));
-    QCOMPARE(received(light), calls);
-    QCOMPARE(Host::d(panel)->lastCommand, lastCommand);
+    QVERIFY(play({action}));
+    QCOMPARE(received(m_light), calls);
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
     if (accepts) {
-        QVERIFY(light->lastResponse());
-        QCOMPARE(Host::d(panel)->pendingResponse.data(), light->lastResponse());
+        QVERIFY(m_light->lastResponse());
+        QCOMPARE(sending(m_panel), requestOf(m_light->lastResponse()));
     } else {
-        QVERIFY(!Host::d(panel)->pendingResponse);
+        QCOMPARE(sending(m_panel), QString());
     }
 }
 
 void tst_Commands::secondCommandWhilePending_data()
 {
-    QTest::addColumn<QString>("first");
-    QTest::addColumn<QString>("second");
-    QTest::addColumn<QString>("firstCall");
-    QTest::addColumn<QString>("secondCall");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<QString, QString, QString, QString, int>({"first", "second", "firstCall", "secondCall", "lastCommand"});
 
     const QString yf = QStringLiteral("sendCommand(QString set_yf)");
     const QString dark = QStringLiteral("sendCommand(QString set_os)");
@@ -419,32 +273,25 @@ void tst_Commands::secondCommandWhilePending()
     QFETCH(QString, secondCall);
     QFETCH(int, lastCommand);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    QVERIFY(play(panel, light, {first}));
-    QPointer<Response> firstResponse = light->lastResponse();
+    QVERIFY(startPanel(true, {first}));
+    QPointer<Response> firstResponse = m_light->lastResponse();
     QVERIFY(firstResponse);
 
-    QVERIFY(play(panel, light, {second}));
-    QCOMPARE(received(light), QStringList{firstCall});
-    QCOMPARE(Host::d(panel)->lastCommand, lastCommand);
-    QCOMPARE(Host::d(panel)->pendingResponse.data(), firstResponse.data());
+    QVERIFY(play({second}));
+    QCOMPARE(received(m_light), QStringList{firstCall});
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
+    QCOMPARE(sending(m_panel), requestOf(firstResponse));
 
     // Dropped, not queued: it goes out only when pressed again after the end.
-    firstResponse->finish(commandDone);
-    QCOMPARE(received(light), QStringList{firstCall});
-    QVERIFY(play(panel, light, {second}));
-    QCOMPARE(received(light), (QStringList{firstCall, secondCall}));
+    firstResponse->finish(success);
+    QCOMPARE(received(m_light), QStringList{firstCall});
+    QVERIFY(play({second}));
+    QCOMPARE(received(m_light), (QStringList{firstCall, secondCall}));
 }
 
 void tst_Commands::stageCommand_data()
 {
-    QTest::addColumn<int>("row");
-    QTest::addColumn<bool>("byCurrentRow");
-    QTest::addColumn<bool>("accepts");
-    QTest::addColumn<QStringList>("calls");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<int, bool, bool, QStringList, int>({"row", "byCurrentRow", "accepts", "calls", "lastCommand"});
 
     QTest::newRow("stage 3 made current, accepted")
         << 0 << true << true << QStringList{QStringLiteral("sendCommand(QString set_phase, int 3)")} << 3;
@@ -463,27 +310,23 @@ void tst_Commands::stageCommand()
     QFETCH(QStringList, calls);
     QFETCH(int, lastCommand);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    QVERIFY(play(panel, light, {QStringLiteral("YF"), QStringLiteral("confirm")}));
-    light->clearCalls();
-    light->setAcceptsCommands(accepts);
+    QVERIFY(startPanel(true, {QStringLiteral("YF"), QStringLiteral("confirm")}));
+    m_light->clearCalls();
+    m_light->setAcceptsCommands(accepts);
 
-    QListWidget *list = Host::stageList(panel);
+    QListWidget *list = stageList(m_panel);
     if (byCurrentRow)
         list->setCurrentRow(row);
     else
         list->item(row)->setSelected(true);
-    QCOMPARE(received(light), calls);
-    QCOMPARE(Host::d(panel)->lastCommand, lastCommand);
-    QCOMPARE(Host::d(panel)->pendingResponse.data(), accepts ? light->lastResponse() : nullptr);
+    QCOMPARE(received(m_light), calls);
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
+    QCOMPARE(sending(m_panel), accepts ? requestOf(m_light->lastResponse()) : QString());
 }
 
 void tst_Commands::stageDeselected_data()
 {
-    QTest::addColumn<bool>("confirmFirst");
-    QTest::addColumn<bool>("byClearSelection");
+    addColumns<bool, bool>({"confirmFirst", "byClearSelection"});
 
     QTest::newRow("clearSelection after a confirmed stage") << true << true;
     QTest::newRow("setSelected(false) after a confirmed stage") << true << false;
@@ -495,28 +338,24 @@ void tst_Commands::stageDeselected()
     QFETCH(bool, confirmFirst);
     QFETCH(bool, byClearSelection);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    QVERIFY(play(panel, light, {QStringLiteral("stage 5")}));
+    QVERIFY(startPanel(true, {QStringLiteral("stage 5")}));
     if (confirmFirst)
-        QVERIFY(play(panel, light, {QStringLiteral("confirm")}));
-    light->clearCalls();
+        QVERIFY(play({QStringLiteral("confirm")}));
+    m_light->clearCalls();
 
-    QListWidget *list = Host::stageList(panel);
+    QListWidget *list = stageList(m_panel);
     if (byClearSelection)
         list->clearSelection();
     else
         list->item(1)->setSelected(false);
     QVERIFY(list->selectedItems().isEmpty());
-    QCOMPARE(received(light), QStringList());
-    QCOMPARE(Host::d(panel)->lastCommand, 5);
+    QCOMPARE(received(m_light), QStringList());
+    QCOMPARE(lastCommandCode(m_panel), 5);
 }
 
 void tst_Commands::stageWhilePending_data()
 {
-    QTest::addColumn<QString>("first");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<QString, int>({"first", "lastCommand"});
 
     QTest::newRow("YF pending") << QStringLiteral("YF") << -1;
     QTest::newRow("Dark pending") << QStringLiteral("Dark") << -1;
@@ -528,33 +367,28 @@ void tst_Commands::stageWhilePending()
     QFETCH(QString, first);
     QFETCH(int, lastCommand);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    QVERIFY(play(panel, light, {first}));
-    const QStringList firstCalls = received(light);
+    QVERIFY(startPanel(true, {first}));
+    const QStringList firstCalls = received(m_light);
     QCOMPARE(firstCalls.size(), 1);
-    QPointer<Response> pending = light->lastResponse();
+    QPointer<Response> pending = m_light->lastResponse();
 
-    QListWidget *list = Host::stageList(panel);
+    QListWidget *list = stageList(m_panel);
     list->setCurrentRow(2);
-    QCOMPARE(received(light), firstCalls);
-    QCOMPARE(Host::d(panel)->lastCommand, lastCommand);
-    QCOMPARE(Host::d(panel)->pendingResponse.data(), pending.data());
+    QCOMPARE(received(m_light), firstCalls);
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
+    QCOMPARE(sending(m_panel), requestOf(pending));
     QCOMPARE(list->selectedItems(), QList<QListWidgetItem *>{list->item(2)});
     QCOMPARE(list->currentRow(), 2);
 
     // The dropped choice is not sent later on behalf of the operator.
-    pending->finish(commandDone);
-    QCOMPARE(received(light), firstCalls);
+    pending->finish(success);
+    QCOMPARE(received(m_light), firstCalls);
     QCOMPARE(list->selectedItems(), QList<QListWidgetItem *>{list->item(2)});
 }
 
 void tst_Commands::stageDataNotANumber_data()
 {
-    QTest::addColumn<QVariant>("data");
-    QTest::addColumn<QStringList>("calls");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<QVariant, QStringList, int>({"data", "calls", "lastCommand"});
 
     QTest::newRow("letters") << QVariant(QStringLiteral("abc")) << QStringList() << -1;
     QTest::newRow("empty text") << QVariant(QString()) << QStringList() << -1;
@@ -571,24 +405,20 @@ void tst_Commands::stageDataNotANumber()
     QFETCH(QStringList, calls);
     QFETCH(int, lastCommand);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    QVERIFY(play(panel, light, {QStringLiteral("YF"), QStringLiteral("confirm")}));
-    light->clearCalls();
+    QVERIFY(startPanel(true, {QStringLiteral("YF"), QStringLiteral("confirm")}));
+    m_light->clearCalls();
 
-    QListWidget *list = Host::stageList(panel);
+    QListWidget *list = stageList(m_panel);
     list->item(1)->setData(Qt::UserRole, data);
     list->setCurrentRow(1);
-    QCOMPARE(received(light), calls);
-    QCOMPARE(Host::d(panel)->lastCommand, lastCommand);
-    QCOMPARE(bool(Host::d(panel)->pendingResponse), !calls.isEmpty());
+    QCOMPARE(received(m_light), calls);
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
+    QCOMPARE(!sending(m_panel).isEmpty(), !calls.isEmpty());
 }
 
 void tst_Commands::restart_data()
 {
-    QTest::addColumn<QStringList>("before");
-    QTest::addColumn<bool>("accepts");
+    addColumns<QStringList, bool>({"before", "accepts"});
 
     QTest::newRow("nothing pending") << QStringList() << true;
     QTest::newRow("YF response pending") << QStringList{QStringLiteral("YF")} << true;
@@ -601,42 +431,35 @@ void tst_Commands::restart()
     QFETCH(QStringList, before);
     QFETCH(bool, accepts);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(play(panel, light, {QStringLiteral("Dark"), QStringLiteral("confirm")}));
-    const QDateTime confirmedAt = d->lastActionTime;
-    QVERIFY(confirmedAt.isValid());
+    QVERIFY(startPanel(true, {QStringLiteral("Dark"), QStringLiteral("confirm")}));
+    QCOMPARE(idleSeconds(m_panel), 0);
     Host::advanceClock(20);
-    QVERIFY(play(panel, light, before));
-    QPointer<QObject> pending = d->pendingResponse.data();
-    light->clearCalls();
-    light->setAcceptsCommands(accepts);
+    QVERIFY(play(before));
+    const QString pending = sending(m_panel);
+    m_light->clearCalls();
+    m_light->setAcceptsCommands(accepts);
 
-    QVERIFY(play(panel, light, {QStringLiteral("Restart")}));
-    QCOMPARE(received(light), QStringList{QStringLiteral("sendCommand(QString set_start)")});
-    QCOMPARE(d->lastCommand, -4);
-    QCOMPARE(d->pendingResponse.data(), pending.data());
-    QCOMPARE(d->lastActionTime, confirmedAt);
+    QVERIFY(play({QStringLiteral("Restart")}));
+    QCOMPARE(received(m_light), QStringList{QStringLiteral("sendCommand(QString set_start)")});
+    QCOMPARE(lastCommandCode(m_panel), -4);
+    QCOMPARE(sending(m_panel), pending);
+    QCOMPARE(idleSeconds(m_panel), 20);
 
     // The restart's own response is not tracked: its end changes nothing.
     if (accepts) {
-        Response *restartResponse = light->lastResponse();
+        Response *restartResponse = m_light->lastResponse();
         QVERIFY(restartResponse);
-        QVERIFY(restartResponse != pending.data());
+        QCOMPARE(requestOf(restartResponse), QStringLiteral("set_start"));
         restartResponse->finish(0);
-        QCOMPARE(d->lastCommand, -4);
-        QCOMPARE(d->pendingResponse.data(), pending.data());
-        QCOMPARE(d->lastActionTime, confirmedAt);
+        QCOMPARE(lastCommandCode(m_panel), -4);
+        QCOMPARE(sending(m_panel), pending);
+        QCOMPARE(idleSeconds(m_panel), 20);
     }
 }
 
 void tst_Commands::pendingFinishesAfterRestart_data()
 {
-    QTest::addColumn<int>("error");
-    QTest::addColumn<bool>("confirms");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<int, bool, int>({"error", "confirms", "lastCommand"});
 
     QTest::newRow("4608 confirms, -4 stays") << 4608 << true << -4;
     QTest::newRow("0 refuses") << 0 << false << -5;
@@ -651,33 +474,25 @@ void tst_Commands::pendingFinishesAfterRestart()
     QFETCH(bool, confirms);
     QFETCH(int, lastCommand);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(play(panel, light, {QStringLiteral("YF"), QStringLiteral("confirm")}));
-    const QDateTime confirmedAt = Host::clock();
-    QCOMPARE(d->lastActionTime, confirmedAt);
+    QVERIFY(startPanel(true, {QStringLiteral("YF"), QStringLiteral("confirm")}));
+    QCOMPARE(idleSeconds(m_panel), 0);
     Host::advanceClock(30);
-    QVERIFY(play(panel, light, {QStringLiteral("YF")}));
-    QPointer<Response> pending = light->lastResponse();
-    QVERIFY(play(panel, light, {QStringLiteral("Restart")}));
-    QCOMPARE(d->lastCommand, -4);
+    QVERIFY(play({QStringLiteral("YF")}));
+    QPointer<Response> pending = m_light->lastResponse();
+    QVERIFY(play({QStringLiteral("Restart")}));
+    QCOMPARE(lastCommandCode(m_panel), -4);
     Host::advanceClock(30);
 
     pending->finish(error);
-    QCOMPARE(d->lastCommand, lastCommand);
-    QCOMPARE(d->lastActionTime, confirms ? Host::clock() : confirmedAt);
-    QVERIFY(!d->pendingResponse);
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
+    QCOMPARE(idleSeconds(m_panel), confirms ? 0 : 60);
+    QCOMPARE(sending(m_panel), QString());
     QVERIFY(pending);
 }
 
 void tst_Commands::responseFinished_data()
 {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<int>("error");
-    QTest::addColumn<bool>("confirms");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<QString, int, bool, int>({"command", "error", "confirms", "lastCommand"});
 
     QTest::newRow("YF, 4608") << QStringLiteral("YF") << 4608 << true << -1;
     QTest::newRow("Dark, 4608") << QStringLiteral("Dark") << 4608 << true << -1;
@@ -696,36 +511,30 @@ void tst_Commands::responseFinished()
     QFETCH(bool, confirms);
     QFETCH(int, lastCommand);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(play(panel, light, {command}));
-    QPointer<Response> response = light->lastResponse();
+    QVERIFY(startPanel(true, {command}));
+    QPointer<Response> response = m_light->lastResponse();
     QVERIFY(response);
-    QVERIFY(!d->lastActionTime.isValid());
+    QCOMPARE(idleSeconds(m_panel), -1);
     Host::advanceClock(7);
 
     response->finish(error);
-    QCOMPARE(d->lastCommand, lastCommand);
-    QCOMPARE(d->lastActionTime, confirms ? Host::clock() : QDateTime());
-    QVERIFY(!d->pendingResponse);
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
+    QCOMPARE(idleSeconds(m_panel), confirms ? 0 : -1);
+    QCOMPARE(sending(m_panel), QString());
     // The response stays the host's.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(response);
 
     // The channel is free again.
-    light->clearCalls();
-    QVERIFY(play(panel, light, {QStringLiteral("Dark")}));
-    QCOMPARE(received(light), QStringList{QStringLiteral("sendCommand(QString set_os)")});
-    QCOMPARE(d->pendingResponse.data(), light->lastResponse());
+    m_light->clearCalls();
+    QVERIFY(play({QStringLiteral("Dark")}));
+    QCOMPARE(received(m_light), QStringList{QStringLiteral("sendCommand(QString set_os)")});
+    QCOMPARE(sending(m_panel), requestOf(m_light->lastResponse()));
 }
 
 void tst_Commands::responseWithoutErrorProperty_data()
 {
-    QTest::addColumn<QVariant>("error");
-    QTest::addColumn<bool>("confirms");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<QVariant, bool, int>({"error", "confirms", "lastCommand"});
 
     QTest::newRow("no error property counts as 0") << QVariant() << false << -5;
     // The property is read by name, so one the host adds at run time counts.
@@ -739,44 +548,40 @@ void tst_Commands::responseWithoutErrorProperty()
     QFETCH(bool, confirms);
     QFETCH(int, lastCommand);
 
-    auto *light = own(new Bare::Light(++lastNumber));
+    auto *light = own(new Bare::Light(201));
     QWidget *panel = host.open(light);
     QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
     light->received.clear();
 
     QVERIFY(play(panel, nullptr, {QStringLiteral("YF")}));
     QCOMPARE(light->received, QStringList{QStringLiteral("sendCommand(QString set_yf)")});
     QPointer<Bare::Response> response = light->lastResponse;
     QVERIFY(response);
-    QCOMPARE(d->pendingResponse.data(), response.data());
-    QCOMPARE(d->lastCommand, -1);
+    QCOMPARE(pendingResponse(panel), response.data());
+    QCOMPARE(lastCommandCode(panel), -1);
     QCOMPARE(response->metaObject()->indexOfProperty("error"), -1);
 
     if (error.isValid())
         response->setProperty("error", error);
     Host::advanceClock(3);
     Q_EMIT response->finished();
-    QCOMPARE(d->lastCommand, lastCommand);
-    QCOMPARE(d->lastActionTime, confirms ? Host::clock() : QDateTime());
-    QVERIFY(!d->pendingResponse);
+    QCOMPARE(lastCommandCode(panel), lastCommand);
+    QCOMPARE(idleSeconds(panel), confirms ? 0 : -1);
+    QVERIFY(!pendingResponse(panel));
     QVERIFY(response);
 }
 
 void tst_Commands::disconnectsOnceFinished_data()
 {
-    QTest::addColumn<QVariant>("error");
-
-    QTest::newRow("confirmed") << QVariant(4608);
-    QTest::newRow("refused") << QVariant(1);
-    QTest::newRow("no error property") << QVariant();
+    addRows<QVariant>("error",
+                      {{"confirmed", QVariant(4608)}, {"refused", QVariant(1)}, {"no error property", QVariant()}});
 }
 
 void tst_Commands::disconnectsOnceFinished()
 {
     QFETCH(QVariant, error);
 
-    auto *light = own(new Bare::Light(++lastNumber));
+    auto *light = own(new Bare::Light(201));
     QWidget *panel = host.open(light);
     QVERIFY(panel);
     QVERIFY(play(panel, nullptr, {QStringLiteral("Dark")}));
@@ -787,7 +592,7 @@ void tst_Commands::disconnectsOnceFinished()
     if (error.isValid())
         response->setProperty("error", error);
     Q_EMIT response->finished();
-    QVERIFY(!Host::d(panel)->pendingResponse);
+    QVERIFY(!pendingResponse(panel));
     QCOMPARE(response->finishedReceivers(), 0);
     QCOMPARE(response->destroyedReceivers(), 0);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -796,10 +601,7 @@ void tst_Commands::disconnectsOnceFinished()
 
 void tst_Commands::controllerReportsDispatchControl_data()
 {
-    QTest::addColumn<bool>("dispatchControl");
-    QTest::addColumn<QStringList>("before");
-    QTest::addColumn<int>("runningStage");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<bool, QStringList, int, int>({"dispatchControl", "before", "runningStage", "lastCommand"});
 
     // The panel's mode follows the operator, not the controller's report.
     QTest::newRow("dispatch control ends, YF pending") << true << QStringList{QStringLiteral("YF")} << -1 << -1;
@@ -820,31 +622,25 @@ void tst_Commands::controllerReportsDispatchControl()
     QFETCH(int, runningStage);
     QFETCH(int, lastCommand);
 
-    Helvor::SimulatedLight *light = newLight(dispatchControl);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(play(panel, light, before));
-    QPointer<QObject> response = d->pendingResponse.data();
-    light->clearCalls();
+    QVERIFY(startPanel(dispatchControl, before));
+    const QString response = sending(m_panel);
+    m_light->clearCalls();
 
-    light->setDispatchControl(!dispatchControl);
-    light->setCurrentStage(runningStage);
-    Q_EMIT light->stateChanged();
-    QCOMPARE(received(light), QStringList());
-    QCOMPARE(d->lastCommand, lastCommand);
-    QCOMPARE(d->pendingResponse.data(), response.data());
-    QCOMPARE(Host::action(panel, "actionDC")->isChecked(), dispatchControl);
-    QCOMPARE(Host::stageList(panel)->isEnabled(), dispatchControl);
+    m_light->setDispatchControl(!dispatchControl);
+    m_light->setCurrentStage(runningStage);
+    Q_EMIT m_light->stateChanged();
+    QCOMPARE(received(m_light), QStringList());
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
+    QCOMPARE(sending(m_panel), response);
+    QCOMPARE(action(m_panel, "actionDC")->isChecked(), dispatchControl);
+    QCOMPARE(stageList(m_panel)->isEnabled(), dispatchControl);
     if (runningStage >= 0)
-        QVERIFY(Host::stageList(panel)->selectedItems().isEmpty());
+        QVERIFY(stageList(m_panel)->selectedItems().isEmpty());
 }
 
 void tst_Commands::responseDeleted_data()
 {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<bool>("confirmFirst");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<QString, bool, int>({"command", "confirmFirst", "lastCommand"});
 
     QTest::newRow("pending YF response deleted") << QStringLiteral("YF") << false << -5;
     QTest::newRow("pending Dark response deleted") << QStringLiteral("Dark") << false << -5;
@@ -859,38 +655,32 @@ void tst_Commands::responseDeleted()
     QFETCH(bool, confirmFirst);
     QFETCH(int, lastCommand);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(play(panel, light, {QStringLiteral("Dark"), QStringLiteral("confirm")}));
+    QVERIFY(startPanel(true, {QStringLiteral("Dark"), QStringLiteral("confirm")}));
     Host::advanceClock(10);
-    QVERIFY(play(panel, light, {command}));
+    QVERIFY(play({command}));
     if (confirmFirst)
-        QVERIFY(play(panel, light, {QStringLiteral("confirm")}));
-    const QDateTime lastActionTime = d->lastActionTime;
-    QCOMPARE(lastActionTime, confirmFirst ? Host::clock() : Host::clock().addSecs(-10));
+        QVERIFY(play({QStringLiteral("confirm")}));
+    QCOMPARE(idleSeconds(m_panel), confirmFirst ? 0 : 10);
     Host::advanceClock(10);
 
-    delete light->lastResponse();
-    QVERIFY(!d->pendingResponse);
-    QCOMPARE(d->lastCommand, lastCommand);
-    QCOMPARE(d->lastActionTime, lastActionTime);
+    delete m_light->lastResponse();
+    QCOMPARE(sending(m_panel), QString());
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
+    QCOMPARE(idleSeconds(m_panel), confirmFirst ? 10 : 20);
 
     // The status line must not read the deleted response.
-    Host::tick(panel);
-    light->clearCalls();
-    QVERIFY(play(panel, light, {QStringLiteral("YF")}));
-    QCOMPARE(received(light), QStringList{QStringLiteral("sendCommand(QString set_yf)")});
-    QVERIFY(light->lastResponse());
-    QCOMPARE(d->pendingResponse.data(), light->lastResponse());
-    QCOMPARE(d->lastCommand, -1);
+    Host::tick(m_panel);
+    m_light->clearCalls();
+    QVERIFY(play({QStringLiteral("YF")}));
+    QCOMPARE(received(m_light), QStringList{QStringLiteral("sendCommand(QString set_yf)")});
+    QVERIFY(m_light->lastResponse());
+    QCOMPARE(sending(m_panel), requestOf(m_light->lastResponse()));
+    QCOMPARE(lastCommandCode(m_panel), -1);
 }
 
 void tst_Commands::finishedTwice_data()
 {
-    QTest::addColumn<QString>("firstEnd");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<QString, int>({"firstEnd", "lastCommand"});
 
     QTest::newRow("confirmed, then finished() again") << QStringLiteral("confirm") << -1;
     QTest::newRow("refused, then finished() again") << QStringLiteral("refuse") << -5;
@@ -901,24 +691,20 @@ void tst_Commands::finishedTwice()
     QFETCH(QString, firstEnd);
     QFETCH(int, lastCommand);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(play(panel, light, {QStringLiteral("YF")}));
-    QPointer<Response> response = light->lastResponse();
-    QVERIFY(play(panel, light, {firstEnd}));
-    QCOMPARE(d->lastCommand, lastCommand);
-    const QDateTime lastActionTime = d->lastActionTime;
+    QVERIFY(startPanel(true, {QStringLiteral("YF")}));
+    QPointer<Response> response = m_light->lastResponse();
+    QVERIFY(play({firstEnd}));
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
+    QCOMPARE(idleSeconds(m_panel), firstEnd == QLatin1String("confirm") ? 0 : -1);
     // A restart stores -4 and tracks nothing: a second end, if handled,
     // would show as -5 or as a newer action time.
-    QVERIFY(play(panel, light, {QStringLiteral("Restart")}));
+    QVERIFY(play({QStringLiteral("Restart")}));
     Host::advanceClock(40);
 
     Q_EMIT response->finished();
-    QCOMPARE(d->lastCommand, -4);
-    QCOMPARE(d->lastActionTime, lastActionTime);
-    QVERIFY(!d->pendingResponse);
+    QCOMPARE(lastCommandCode(m_panel), -4);
+    QCOMPARE(idleSeconds(m_panel), firstEnd == QLatin1String("confirm") ? 40 : -1);
+    QCOMPARE(sending(m_panel), QString());
 }
 
 void tst_Commands::staleResponseIgnored_data()
@@ -934,38 +720,31 @@ void tst_Commands::staleResponseIgnored()
 {
     QFETCH(bool, hostReconnects);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(play(panel, light, {QStringLiteral("YF"), QStringLiteral("confirm")}));
-    QPointer<Response> old = light->lastResponse();
-    const QDateTime confirmedAt = d->lastActionTime;
-    QVERIFY(confirmedAt.isValid());
-    QVERIFY(play(panel, light, {QStringLiteral("stage 5")}));
-    QPointer<Response> newer = light->lastResponse();
+    QVERIFY(startPanel(true, {QStringLiteral("YF"), QStringLiteral("confirm")}));
+    QPointer<Response> old = m_light->lastResponse();
+    QCOMPARE(idleSeconds(m_panel), 0);
+    QVERIFY(play({QStringLiteral("stage 5")}));
+    QPointer<Response> newer = m_light->lastResponse();
     QVERIFY(newer != old);
     if (hostReconnects)
-        QVERIFY(connect(old, SIGNAL(finished()), d, SLOT(responseFinished())));
+        QVERIFY(connect(old, SIGNAL(finished()), Host::d(m_panel), SLOT(responseFinished())));
     Host::advanceClock(40);
 
     Q_EMIT old->finished();
-    QCOMPARE(d->pendingResponse.data(), newer.data());
-    QCOMPARE(d->lastCommand, 5);
-    QCOMPARE(d->lastActionTime, confirmedAt);
+    QCOMPARE(sending(m_panel), requestOf(newer));
+    QCOMPARE(lastCommandCode(m_panel), 5);
+    QCOMPARE(idleSeconds(m_panel), 40);
 
     // The newer response is still the one that ends the wait.
     newer->finish(0);
-    QVERIFY(!d->pendingResponse);
-    QCOMPARE(d->lastCommand, -5);
-    QCOMPARE(d->lastActionTime, confirmedAt);
+    QCOMPARE(sending(m_panel), QString());
+    QCOMPARE(lastCommandCode(m_panel), -5);
+    QCOMPARE(idleSeconds(m_panel), 40);
 }
 
 void tst_Commands::responseFinishedByName_data()
 {
-    QTest::addColumn<int>("error");
-    QTest::addColumn<bool>("confirms");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<int, bool, int>({"error", "confirms", "lastCommand"});
 
     QTest::newRow("pending response with 4608") << 4608 << true << -1;
     QTest::newRow("pending response with 1") << 1 << false << -5;
@@ -977,32 +756,27 @@ void tst_Commands::responseFinishedByName()
     QFETCH(bool, confirms);
     QFETCH(int, lastCommand);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(play(panel, light, {QStringLiteral("YF")}));
-    QPointer<Response> response = light->lastResponse();
+    QVERIFY(startPanel(true, {QStringLiteral("YF")}));
+    QPointer<Response> response = m_light->lastResponse();
     {
         // The result is set without the signal: only the call by name may end the wait.
         const QSignalBlocker blocker(response.data());
         response->finish(error);
     }
-    QCOMPARE(d->pendingResponse.data(), response.data());
+    QCOMPARE(sending(m_panel), requestOf(response));
     Host::advanceClock(5);
 
     // Without a sender, the slot judges the pending response.
-    QVERIFY(QMetaObject::invokeMethod(d, "responseFinished"));
-    QCOMPARE(d->lastCommand, lastCommand);
-    QCOMPARE(d->lastActionTime, confirms ? Host::clock() : QDateTime());
-    QVERIFY(!d->pendingResponse);
+    QVERIFY(QMetaObject::invokeMethod(Host::d(m_panel), "responseFinished"));
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
+    QCOMPARE(idleSeconds(m_panel), confirms ? 0 : -1);
+    QCOMPARE(sending(m_panel), QString());
     QVERIFY(response);
 }
 
 void tst_Commands::finishedWithNothingPending_data()
 {
-    QTest::addColumn<QStringList>("before");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<QStringList, int>({"before", "lastCommand"});
 
     QTest::newRow("after a confirmed YF") << QStringList{QStringLiteral("YF"), QStringLiteral("confirm")} << -1;
     QTest::newRow("after a refused stage") << QStringList{QStringLiteral("stage 3"), QStringLiteral("refuse")} << -5;
@@ -1014,54 +788,46 @@ void tst_Commands::finishedWithNothingPending()
     QFETCH(QStringList, before);
     QFETCH(int, lastCommand);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(play(panel, light, before));
-    const QDateTime lastActionTime = d->lastActionTime;
+    QVERIFY(startPanel(true, before));
+    const int idle = idleSeconds(m_panel);
     Host::advanceClock(40);
 
-    QVERIFY(QMetaObject::invokeMethod(d, "responseFinished"));
-    QCOMPARE(d->lastCommand, lastCommand);
-    QCOMPARE(d->lastActionTime, lastActionTime);
-    QVERIFY(!d->pendingResponse);
+    QVERIFY(QMetaObject::invokeMethod(Host::d(m_panel), "responseFinished"));
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
+    QCOMPARE(idleSeconds(m_panel), idle < 0 ? -1 : idle + 40);
+    QCOMPARE(sending(m_panel), QString());
 }
 
 void tst_Commands::otherReturnType_data()
 {
-    QTest::addColumn<QString>("command");
-
-    QTest::newRow("YF") << QStringLiteral("YF");
-    QTest::newRow("Dark") << QStringLiteral("Dark");
-    QTest::newRow("stage 5") << QStringLiteral("stage 5");
+    addRows<QString>(
+        "command",
+        {{"YF", QStringLiteral("YF")}, {"Dark", QStringLiteral("Dark")}, {"stage 5", QStringLiteral("stage 5")}});
 }
 
 void tst_Commands::otherReturnType()
 {
     QFETCH(QString, command);
 
-    auto *light = own(new MistypedLight(++lastNumber));
+    auto *light = own(new MistypedLight(201));
     QWidget *panel = host.open(light);
     QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
     // Without a return value the call does go out.
     QVERIFY(play(panel, nullptr, {QStringLiteral("Restart")}));
     QCOMPARE(light->received.value(0), QStringLiteral("sendCommand(QString set_start)"));
 
     QVERIFY(play(panel, nullptr, {command}));
-    QVERIFY(!d->pendingResponse);
-    QCOMPARE(d->lastCommand, -4);
+    QVERIFY(!pendingResponse(panel));
+    QCOMPARE(lastCommandCode(panel), -4);
     // Not stuck waiting: the next command is tried as well.
     QVERIFY(play(panel, nullptr, {QStringLiteral("YF")}));
-    QVERIFY(!d->pendingResponse);
-    QCOMPARE(d->lastCommand, -4);
+    QVERIFY(!pendingResponse(panel));
+    QCOMPARE(lastCommandCode(panel), -4);
 }
 
 void tst_Commands::dispatchOffClearsStage_data()
 {
-    QTest::addColumn<QStringList>("before");
-    QTest::addColumn<bool>("pending");
+    addColumns<QStringList, bool>({"before", "pending"});
 
     QTest::newRow("stage response pending") << QStringList{QStringLiteral("stage 5")} << true;
     QTest::newRow("stage confirmed") << QStringList{QStringLiteral("stage 5"), QStringLiteral("confirm")} << false;
@@ -1076,35 +842,28 @@ void tst_Commands::dispatchOffClearsStage()
     QFETCH(QStringList, before);
     QFETCH(bool, pending);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(play(panel, light, before));
-    QListWidget *list = Host::stageList(panel);
+    QVERIFY(startPanel(true, before));
+    QListWidget *list = stageList(m_panel);
     QCOMPARE(list->currentRow(), 1);
     QCOMPARE(list->selectedItems().size(), 1);
-    QPointer<QObject> response = d->pendingResponse.data();
-    QCOMPARE(bool(response), pending);
-    light->clearCalls();
-    light->setAcceptsCommands(true);
+    const QString response = sending(m_panel);
+    QCOMPARE(!response.isEmpty(), pending);
+    m_light->clearCalls();
+    m_light->setAcceptsCommands(true);
 
-    QVERIFY(play(panel, light, {QStringLiteral("DC")}));
+    QVERIFY(play({QStringLiteral("DC")}));
     QVERIFY(list->selectedItems().isEmpty());
     QVERIFY(!list->currentItem());
     QVERIFY(!list->selectionModel()->currentIndex().isValid());
-    QCOMPARE(received(light), QStringList{QStringLiteral("setLocal()")});
-    QCOMPARE(d->lastCommand, -3);
-    QCOMPARE(d->pendingResponse.data(), response.data());
-    QVERIFY(!Host::action(panel, "actionDC")->isChecked());
+    QCOMPARE(received(m_light), QStringList{QStringLiteral("setLocal()")});
+    QCOMPARE(lastCommandCode(m_panel), -3);
+    QCOMPARE(sending(m_panel), response);
+    QVERIFY(!action(m_panel, "actionDC")->isChecked());
 }
 
 void tst_Commands::dispatchOnSendsNothing_data()
 {
-    QTest::addColumn<bool>("dispatchControl");
-    QTest::addColumn<QStringList>("before");
-    QTest::addColumn<QString>("turnOn");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<bool, QStringList, QString, int>({"dispatchControl", "before", "turnOn", "lastCommand"});
 
     const QString byOperator = QStringLiteral("DC");
     const QString byModule = QStringLiteral("on");
@@ -1128,33 +887,26 @@ void tst_Commands::dispatchOnSendsNothing()
     QFETCH(QString, turnOn);
     QFETCH(int, lastCommand);
 
-    Helvor::SimulatedLight *light = newLight(dispatchControl);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(play(panel, light, before));
-    QPointer<QObject> response = d->pendingResponse.data();
-    const QList<QListWidgetItem *> selection = Host::stageList(panel)->selectedItems();
-    light->clearCalls();
+    QVERIFY(startPanel(dispatchControl, before));
+    const QString response = sending(m_panel);
+    const QList<QListWidgetItem *> selection = stageList(m_panel)->selectedItems();
+    m_light->clearCalls();
 
-    QVERIFY(play(panel, light, {turnOn}));
-    QCOMPARE(received(light), QStringList());
-    QCOMPARE(d->lastCommand, lastCommand);
-    QCOMPARE(d->pendingResponse.data(), response.data());
-    QCOMPARE(Host::stageList(panel)->selectedItems(), selection);
-    QVERIFY(Host::action(panel, "actionDC")->isChecked());
-    QVERIFY(Host::action(panel, "actionYF")->isEnabled());
-    QVERIFY(Host::action(panel, "actionDark")->isEnabled());
-    QVERIFY(Host::action(panel, "actionRestart")->isEnabled());
-    QVERIFY(Host::stageList(panel)->isEnabled());
+    QVERIFY(play({turnOn}));
+    QCOMPARE(received(m_light), QStringList());
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
+    QCOMPARE(sending(m_panel), response);
+    QCOMPARE(stageList(m_panel)->selectedItems(), selection);
+    QVERIFY(action(m_panel, "actionDC")->isChecked());
+    QVERIFY(action(m_panel, "actionYF")->isEnabled());
+    QVERIFY(action(m_panel, "actionDark")->isEnabled());
+    QVERIFY(action(m_panel, "actionRestart")->isEnabled());
+    QVERIFY(stageList(m_panel)->isEnabled());
 }
 
 void tst_Commands::everyTransitionToOff_data()
 {
-    QTest::addColumn<bool>("dispatchControl");
-    QTest::addColumn<QStringList>("steps");
-    QTest::addColumn<int>("setLocalCalls");
-    QTest::addColumn<bool>("on");
+    addColumns<bool, QStringList, int, bool>({"dispatchControl", "steps", "setLocalCalls", "on"});
 
     const QString dc = QStringLiteral("DC");
     const QString off = QStringLiteral("off");
@@ -1175,25 +927,22 @@ void tst_Commands::everyTransitionToOff()
     QFETCH(int, setLocalCalls);
     QFETCH(bool, on);
 
-    Helvor::SimulatedLight *light = newLight(dispatchControl);
-    QWidget *panel = openPanel(light);
-    QVERIFY(panel);
+    QVERIFY(startPanel(dispatchControl));
 
-    QVERIFY(play(panel, light, steps));
-    QCOMPARE(received(light), repeated(QStringLiteral("setLocal()"), setLocalCalls));
-    QCOMPARE(Host::action(panel, "actionDC")->isChecked(), on);
-    QCOMPARE(Host::action(panel, "actionYF")->isEnabled(), on);
-    QCOMPARE(Host::action(panel, "actionDark")->isEnabled(), on);
-    QCOMPARE(Host::action(panel, "actionRestart")->isEnabled(), on);
-    QCOMPARE(Host::stageList(panel)->isEnabled(), on);
+    QVERIFY(play(steps));
+    QCOMPARE(received(m_light), repeated(QStringLiteral("setLocal()"), setLocalCalls));
+    QCOMPARE(action(m_panel, "actionDC")->isChecked(), on);
+    QCOMPARE(action(m_panel, "actionYF")->isEnabled(), on);
+    QCOMPARE(action(m_panel, "actionDark")->isEnabled(), on);
+    QCOMPARE(action(m_panel, "actionRestart")->isEnabled(), on);
+    QCOMPARE(stageList(m_panel)->isEnabled(), on);
     if (setLocalCalls > 0)
-        QCOMPARE(Host::d(panel)->lastCommand, -3);
+        QCOMPARE(lastCommandCode(m_panel), -3);
 }
 
 void tst_Commands::controllerDestroyed_data()
 {
-    QTest::addColumn<QStringList>("before");
-    QTest::addColumn<bool>("hostKeepsResponse");
+    addColumns<QStringList, bool>({"before", "hostKeepsResponse"});
 
     QTest::newRow("YF response pending, kept by the host") << QStringList{QStringLiteral("YF")} << true;
     QTest::newRow("stage response pending, kept by the host") << QStringList{QStringLiteral("stage 5")} << true;
@@ -1207,39 +956,35 @@ void tst_Commands::controllerDestroyed()
     QFETCH(QStringList, before);
     QFETCH(bool, hostKeepsResponse);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QPointer<QWidget> panel = openPanel(light);
-    QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(play(panel, light, before));
-    QPointer<Response> response = light->lastResponse();
+    QVERIFY(startPanel(true, before));
+    QPointer<Response> response = m_light->lastResponse();
     if (hostKeepsResponse) {
         QVERIFY(response);
         own(response.data())->setParent(nullptr);
     }
+    Vorlan::Widget::Private *d = Host::d(m_panel);
     const bool wasFinished = response && response->isFinished();
     QVERIFY(timersOf(d).contains(d->timerId));
 
-    delete light;
-    QVERIFY2(panel, "the panel goes on the next pass of the event loop, not at once");
+    delete m_light;
+    QVERIFY2(m_panel, "the panel goes on the next pass of the event loop, not at once");
     QCOMPARE(timersOf(d), QList<int>());
     QCOMPARE(bool(response), hostKeepsResponse);
 
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(!panel);
+    QVERIFY(!m_panel);
     QVERIFY(host.panels().isEmpty());
     QCOMPARE(bool(response), hostKeepsResponse);
     if (response) {
         QCOMPARE(response->isFinished(), wasFinished);
         // Reaches no panel any more.
-        response->finish(commandDone);
+        response->finish(success);
     }
 }
 
 void tst_Commands::actionsAfterControllerDestroyed_data()
 {
-    QTest::addColumn<QString>("step");
-    QTest::addColumn<int>("lastCommand");
+    addColumns<QString, int>({"step", "lastCommand"});
 
     // 8 is the stage confirmed before; restart and local mode store their
     // codes even when the call cannot be made.
@@ -1257,66 +1002,26 @@ void tst_Commands::actionsAfterControllerDestroyed()
     QFETCH(QString, step);
     QFETCH(int, lastCommand);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QPointer<QWidget> panel = openPanel(light);
-    QVERIFY(panel);
-    QVERIFY(play(panel, light, {QStringLiteral("stage 8"), QStringLiteral("confirm")}));
+    QVERIFY(startPanel(true, {QStringLiteral("stage 8"), QStringLiteral("confirm")}));
 
     // Between the controller's end and the panel's, the panel still takes clicks.
-    delete light;
-    QVERIFY(panel);
+    delete m_light;
+    QVERIFY(m_panel);
     if (step.isEmpty())
-        Host::tick(panel);
+        Host::tick(m_panel);
     else
-        QVERIFY(play(panel, nullptr, {step}));
-    QVERIFY(!Host::d(panel)->pendingResponse);
-    QCOMPARE(Host::d(panel)->lastCommand, lastCommand);
+        QVERIFY(play(m_panel, nullptr, {step}));
+    QCOMPARE(sending(m_panel), QString());
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
 
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(!panel);
-}
-
-void tst_Commands::slotTable_data()
-{
-    QTest::addColumn<int>("index");
-    QTest::addColumn<QByteArray>("signature");
-    QTest::addColumn<int>("access");
-
-    QTest::newRow("0 setDispatchControlMode(bool)")
-        << 0 << QByteArray("setDispatchControlMode(bool)") << int(QMetaMethod::Public);
-    QTest::newRow("1 setYF()") << 1 << QByteArray("setYF()") << int(QMetaMethod::Public);
-    QTest::newRow("2 setDark()") << 2 << QByteArray("setDark()") << int(QMetaMethod::Public);
-    QTest::newRow("3 restart()") << 3 << QByteArray("restart()") << int(QMetaMethod::Public);
-    QTest::newRow("4 setPhase()") << 4 << QByteArray("setPhase()") << int(QMetaMethod::Public);
-    QTest::newRow("5 lightStateChanged()") << 5 << QByteArray("lightStateChanged()") << int(QMetaMethod::Private);
-    QTest::newRow("6 lightDestroyed()") << 6 << QByteArray("lightDestroyed()") << int(QMetaMethod::Private);
-    QTest::newRow("7 responseFinished()") << 7 << QByteArray("responseFinished()") << int(QMetaMethod::Private);
-}
-
-void tst_Commands::slotTable()
-{
-    QFETCH(int, index);
-    QFETCH(QByteArray, signature);
-    QFETCH(int, access);
-
-    QWidget *panel = openPanel(newLight(true));
-    QVERIFY(panel);
-    const QMetaObject *meta = Host::d(panel)->metaObject();
-    QCOMPARE(meta->methodCount() - meta->methodOffset(), 8);
-    const QMetaMethod method = meta->method(meta->methodOffset() + index);
-    QCOMPARE(method.methodSignature(), signature);
-    QCOMPARE(method.methodType(), QMetaMethod::Slot);
-    QCOMPARE(int(method.access()), access);
+    QVERIFY(!m_panel);
 }
 
 void tst_Commands::slotsByName_data()
 {
-    QTest::addColumn<QByteArray>("slot");
-    QTest::addColumn<QVariant>("argument");
-    QTest::addColumn<QStringList>("calls");
-    QTest::addColumn<int>("lastCommand");
-    QTest::addColumn<bool>("dispatchActive");
-    QTest::addColumn<bool>("panelStays");
+    addColumns<QByteArray, QVariant, QStringList, int, bool, bool>(
+        {"slot", "argument", "calls", "lastCommand", "dispatchActive", "panelStays"});
 
     // Each row starts from a confirmed stage 8, hence lastCommand 8 when
     // the slot sends nothing. The controller has left dispatch control
@@ -1351,30 +1056,27 @@ void tst_Commands::slotsByName()
     QFETCH(bool, dispatchActive);
     QFETCH(bool, panelStays);
 
-    Helvor::SimulatedLight *light = newLight(true);
-    QPointer<QWidget> panel = openPanel(light);
-    QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(play(panel, light, {QStringLiteral("stage 8"), QStringLiteral("confirm")}));
-    QListWidget *list = Host::stageList(panel);
+    QVERIFY(startPanel(true, {QStringLiteral("stage 8"), QStringLiteral("confirm")}));
+    Vorlan::Widget::Private *d = Host::d(m_panel);
+    QListWidget *list = stageList(m_panel);
     if (slot == "setPhase") {
         // Chosen without the list telling the panel: only the call by name sends.
         const QSignalBlocker blocker(list);
         list->setCurrentRow(0);
     }
-    light->setDispatchControl(false);
-    light->clearCalls();
+    m_light->setDispatchControl(false);
+    m_light->clearCalls();
 
     if (argument.isValid())
         QVERIFY(QMetaObject::invokeMethod(d, slot.constData(), Q_ARG(bool, argument.toBool())));
     else
         QVERIFY(QMetaObject::invokeMethod(d, slot.constData()));
-    QCOMPARE(received(light), calls);
-    QCOMPARE(d->lastCommand, lastCommand);
-    QCOMPARE(d->dispatchActive, dispatchActive);
+    QCOMPARE(received(m_light), calls);
+    QCOMPARE(lastCommandCode(m_panel), lastCommand);
+    QCOMPARE(PanelTest::dispatchActive(m_panel), dispatchActive);
 
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCOMPARE(bool(panel), panelStays);
+    QCOMPARE(bool(m_panel), panelStays);
 }
 
 QTEST_MAIN(tst_Commands)

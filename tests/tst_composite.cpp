@@ -2,7 +2,8 @@
 // The stage pictures a panel composes: white, the controller's plan, the
 // stage's movements on top. Each item's picture must be exactly the one
 // that drawing them anew gives, whatever the panel shares between stages.
-#include "host.h"
+#include "paneltest.h"
+#include "pictures.h"
 
 #include <helvor/simulatedlight.h>
 
@@ -50,13 +51,11 @@ private:
 
 namespace {
 
-const QSize listIconSize(200, 125);
+const QSize listIconSize = Pictures::listIconSize;
 
 QByteArray svg(const char *body)
 {
-    return QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"400\" height=\"250\" "
-                      "viewBox=\"0 0 400 250\">")
-        + body + "</svg>\n";
+    return Pictures::svg(body, {}, "width=\"400\" height=\"250\" viewBox=\"0 0 400 250\"");
 }
 
 // Drawings with what makes pixels differ when drawn differently: slanted
@@ -98,15 +97,8 @@ QByteArray content(const QString &name)
                    "stroke-linecap=\"round\" stroke-linejoin=\"round\"/><path d=\"M300,150 l30,30 l-60,0 z\" "
                    "fill=\"#ffcc00\" fill-opacity=\"0.8\"/>");
     }
-    if (name == QLatin1String("pic.png")) {
-        QImage image(64, 40, QImage::Format_RGB32);
-        image.fill(QColor(0, 0, 255));
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "PNG");
-        return bytes;
-    }
+    if (name == QLatin1String("pic.png"))
+        return Pictures::png(QSize(64, 40), QColor(0, 0, 255));
     return {};
 }
 
@@ -148,7 +140,7 @@ QImage drawnAnew(const QString &lightSchema, const QString &stageSchema)
     return image;
 }
 
-QStringList inDir(const QStringList &names, const QDir &dir)
+QStringList inFolder(const QStringList &names, const QDir &dir)
 {
     QStringList paths;
     for (const QString &name : names)
@@ -158,43 +150,21 @@ QStringList inDir(const QStringList &names, const QDir &dir)
 
 } // namespace
 
-class tst_Composite : public QObject
+class tst_Composite : public PanelTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void cleanup();
-
     void sameAsDrawnAnew_data();
     void sameAsDrawnAnew();
-
-private:
-    Host m_host;
-    QList<QObject *> m_lights;
 };
-
-void tst_Composite::initTestCase()
-{
-    QVERIFY2(m_host.plugin(), qPrintable(m_host.loader().errorString()));
-}
-
-void tst_Composite::cleanup()
-{
-    // Panels first: a controller dying under its panel would only schedule
-    // the panel's deletion.
-    qDeleteAll(m_host.panels());
-    qDeleteAll(m_lights);
-    m_lights.clear();
-}
 
 void tst_Composite::sameAsDrawnAnew_data()
 {
     // plans: what the controller's "shema" reads, in turn, one read per
     // composed stage. stages: each stage's "shema"; metafile names are
     // composed from their SVG siblings, "gone" and "nowhere" have none.
-    QTest::addColumn<QStringList>("plans");
-    QTest::addColumn<QStringList>("stages");
+    addColumns<QStringList, QStringList>({"plans", "stages"});
 
     QStringList sixteen;
     for (int i = 0; i < 16; ++i)
@@ -231,19 +201,14 @@ void tst_Composite::sameAsDrawnAnew()
     QFETCH(QStringList, plans);
     QFETCH(QStringList, stages);
 
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QVERIFY(writeDrawings(QDir(dir.path())));
-    plans = inDir(plans, QDir(dir.path()));
-    stages = inDir(stages, QDir(dir.path()));
+    QVERIFY(writeDrawings(QDir(dirPath())));
+    plans = inFolder(plans, QDir(dirPath()));
+    stages = inFolder(stages, QDir(dirPath()));
 
-    auto *light = new AlternatingPlanLight(31, plans);
-    m_lights.append(light);
+    auto *light = own(new AlternatingPlanLight(31, plans));
     for (int i = 0; i < stages.size(); ++i)
         light->addStage(i + 1, QStringLiteral("Movement %1").arg(i + 1), stages.at(i));
-    QWidget *panel = m_host.open(light);
-    QVERIFY(panel);
-    QListWidget *list = Host::stageList(panel);
+    QListWidget *list = openList(light);
     QVERIFY(list);
     QCOMPARE(list->count(), stages.size());
 

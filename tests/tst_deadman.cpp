@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "host.h"
+#include "paneltest.h"
 #include "response.h"
 
 #include <helvor/simulatedlight.h>
@@ -52,61 +52,23 @@ protected:
 
 } // namespace
 
-class tst_DeadMan : public QObject
+class tst_DeadMan : public PanelTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void cleanup();
-
     void localModeOnTimeUnderLoad_data();
     void localModeOnTimeUnderLoad();
-
-private:
-    void setAlarmBefore(int seconds);
-
-    Host m_host;
-    QList<QPointer<QObject>> m_owned;
 };
 
-void tst_DeadMan::initTestCase()
-{
-    QVERIFY2(m_host.plugin(), qPrintable(m_host.loader().errorString()));
-    // The deadline is the panels' own 500 ms timer racing the wall clock
-    // they read: neither a moved clock nor ticks sent by hand would test
-    // it, so this suite runs in real time.
-    Host::useRealClock();
-}
-
-void tst_DeadMan::cleanup()
-{
-    qDeleteAll(m_host.panels());
-    for (const QPointer<QObject> &object : qAsConst(m_owned))
-        delete object.data();
-    m_owned.clear();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(m_host.panels().isEmpty());
-    setAlarmBefore(60);
-}
-
-// Module-wide: written through any panel.
-void tst_DeadMan::setAlarmBefore(int seconds)
-{
-    Helvor::SimulatedLight scratch(0);
-    scratch.setDispatchControl(true);
-    QScopedPointer<QWidget> panel(m_host.open(&scratch));
-    QVERIFY(panel);
-    QVERIFY(panel->setProperty("alarmBefore", seconds));
-}
+// The deadline is the panels' own 500 ms timer racing the wall clock they
+// read: neither a moved clock nor ticks sent by hand would test it, so this
+// suite runs in real time.
 
 void tst_DeadMan::localModeOnTimeUnderLoad_data()
 {
-    QTest::addColumn<int>("panels");
-    QTest::addColumn<int>("shortestPeriod");
-    QTest::addColumn<int>("longestPeriod");
-    QTest::addColumn<int>("alarmBefore");
-    QTest::addColumn<int>("stateChangesPerSecond");
+    addColumns<int, int, int, int, int>(
+        {"panels", "shortestPeriod", "longestPeriod", "alarmBefore", "stateChangesPerSecond"});
 
     QTest::newRow("200 panels, periods 2 to 4 s, alarmBefore 1, 1,000 state changes per second")
         << 200 << 2 << 4 << 1 << 1000;
@@ -120,19 +82,18 @@ void tst_DeadMan::localModeOnTimeUnderLoad()
     QFETCH(int, alarmBefore);
     QFETCH(int, stateChangesPerSecond);
 
-    setAlarmBefore(alarmBefore);
+    QVERIFY(setModuleValue("alarmBefore", alarmBefore));
     QList<WatchedLight *> lights;
     QList<QWidget *> widgets;
     QList<int> periods;
     for (int i = 0; i < panels; ++i) {
-        auto *light = new WatchedLight(1000 + i);
-        m_owned.append(light);
-        QWidget *panel = m_host.open(light);
+        auto *light = own(new WatchedLight(1000 + i));
+        QWidget *panel = openPanel(light);
         QVERIFY(panel);
-        QVERIFY(Host::d(panel)->dispatchActive);
-        QVERIFY(Host::action(panel, "actionDC")->isChecked());
+        QVERIFY(dispatchActive(panel));
+        QVERIFY(action(panel, "actionDC")->isChecked());
         // Silent: the sound is no part of the switch, and there is no one to hear it.
-        Host::action(panel, "actionSound")->setChecked(false);
+        action(panel, "actionSound")->setChecked(false);
         const int period = shortestPeriod + i % (longestPeriod - shortestPeriod + 1);
         QVERIFY(panel->setProperty("inactivityPeriod", period));
         lights.append(light);
@@ -166,14 +127,14 @@ void tst_DeadMan::localModeOnTimeUnderLoad()
         const int batchEnd = qMin(panels, accepted.size() + qMax(1, panels / 10));
         while (accepted.size() < batchEnd) {
             const int i = accepted.size();
-            Host::action(widgets.at(i), "actionYF")->trigger();
+            action(widgets.at(i), "actionYF")->trigger();
             Response *response = lights.at(i)->lastResponse();
             if (!response) {
                 accepted.append(QDateTime());
                 continue;
             }
             response->finish(Response::Success);
-            accepted.append(Host::d(widgets.at(i))->lastActionTime);
+            accepted.append(lastActionAt(widgets.at(i)));
         }
         if (accepted.size() == panels)
             accepting.stop();
@@ -214,7 +175,7 @@ void tst_DeadMan::localModeOnTimeUnderLoad()
                              .arg(lateness));
         if (lights.at(i)->localRequests != 1)
             wrong.append(QStringLiteral("panel %1: %2 local-mode requests").arg(i).arg(lights.at(i)->localRequests));
-        if (Host::action(widgets.at(i), "actionDC")->isChecked())
+        if (action(widgets.at(i), "actionDC")->isChecked())
             wrong.append(QStringLiteral("panel %1: still in dispatch-control mode").arg(i));
     }
     const double rate = loadMilliseconds > 0 ? stateChanges * 1000.0 / loadMilliseconds : 0.0;

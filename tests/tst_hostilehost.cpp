@@ -10,7 +10,7 @@
 // touched anything that is gone, a controller has at most one panel, a
 // panel whose controller is gone is never handed out, and a panel that
 // lives on still does its job.
-#include "host.h"
+#include "paneltest.h"
 #include "request.h"
 #include "response.h"
 
@@ -327,52 +327,41 @@ enum class Deed {
 };
 Q_DECLARE_METATYPE(Deed)
 
-class tst_HostileHost : public QObject
+class tst_HostileHost : public PanelTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
-
     void hostCalls_data();
     void hostCalls();
+
+protected:
+    void initEach() override;
+    void cleanupEach() override;
 
 private:
     QWidget *panelOf(QObject *light);
 
-    Host m_host;
-    QPointer<TrapLight> m_light;
+    QPointer<TrapLight> m_trap;
 };
 
-void tst_HostileHost::initTestCase()
-{
-    QVERIFY2(m_host.plugin(), qPrintable(m_host.loader().errorString()));
-}
-
-void tst_HostileHost::init()
+void tst_HostileHost::initEach()
 {
     Host::setClock(start);
     violations.clear();
 }
 
-void tst_HostileHost::cleanup()
+void tst_HostileHost::cleanupEach()
 {
     trapCall.clear();
     trapDeed = nullptr;
-    qDeleteAll(m_host.panels());
-    delete m_light.data();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(m_host.panels().isEmpty());
-    Host::useRealClock();
 }
 
 // The panel open for light and not closing, found as the host finds it.
 QWidget *tst_HostileHost::panelOf(QObject *light)
 {
     QWidget *found = nullptr;
-    const QList<QWidget *> panels = m_host.panels();
+    const QList<QWidget *> panels = host.panels();
     for (QWidget *panel : panels) {
         if (Host::d(panel)->light == light && !Host::d(panel)->closing) {
             if (found)
@@ -385,11 +374,8 @@ QWidget *tst_HostileHost::panelOf(QObject *light)
 
 void tst_HostileHost::hostCalls_data()
 {
-    QTest::addColumn<Drive>("drive");
-    QTest::addColumn<QByteArray>("call");
-    QTest::addColumn<Deed>("deed");
-    // Items in the stage list of a panel that lives on.
-    QTest::addColumn<int>("stages");
+    // stages: the items in the stage list of a panel that lives on.
+    addColumns<Drive, QByteArray, Deed, int>({"drive", "call", "deed", "stages"});
 
     struct Site
     {
@@ -475,14 +461,14 @@ void tst_HostileHost::hostCalls()
     QFETCH(int, stages);
 
     const bool dispatch = !(drive == Drive::Open && call == "setLocal");
-    m_light = new TrapLight(71, dispatch);
+    m_trap = own(new TrapLight(71, dispatch));
     QPointer<QWidget> panel;
     if (drive != Drive::Open) {
-        panel = m_host.open(m_light);
+        panel = host.open(m_trap);
         QVERIFY(panel);
         if (drive == Drive::Tick || drive == Drive::Finish) {
-            Host::action(panel, "actionYF")->trigger();
-            QVERIFY(m_light->lastResponse);
+            action(panel, "actionYF")->trigger();
+            QVERIFY(m_trap->lastResponse);
         }
     }
 
@@ -492,7 +478,7 @@ void tst_HostileHost::hostCalls()
     trapCall = call;
     trapDeed = [&] {
         sprung = true;
-        QPointer<TrapLight> light = m_light;
+        QPointer<TrapLight> light = m_trap;
         switch (deed) {
         case Deed::DeletePanel:
             delete panelOf(light);
@@ -535,7 +521,7 @@ void tst_HostileHost::hostCalls()
             Q_EMIT light->stateChanged();
             break;
         case Deed::OpenAgain:
-            reopened = m_host.open(light);
+            reopened = host.open(light);
             reopenedAtAll = true;
             break;
         }
@@ -543,38 +529,38 @@ void tst_HostileHost::hostCalls()
 
     switch (drive) {
     case Drive::Open:
-        panel = m_host.open(m_light);
+        panel = host.open(m_trap);
         break;
     case Drive::StateChange:
-        Q_EMIT m_light->stateChanged();
+        Q_EMIT m_trap->stateChanged();
         break;
     case Drive::Tick:
         Host::tick(panel);
         break;
     case Drive::YF:
-        Host::action(panel, "actionYF")->trigger();
+        action(panel, "actionYF")->trigger();
         break;
     case Drive::Stage:
-        Host::stageList(panel)->item(1)->setSelected(true);
+        stageList(panel)->item(1)->setSelected(true);
         break;
     case Drive::Restart:
-        Host::action(panel, "actionRestart")->trigger();
+        action(panel, "actionRestart")->trigger();
         break;
     case Drive::Local:
-        Host::action(panel, "actionDC")->trigger();
+        action(panel, "actionDC")->trigger();
         break;
     case Drive::Finish:
-        m_light->lastResponse->finish(Response::Success);
+        m_trap->lastResponse->finish(success);
         break;
     }
     QVERIFY2(sprung, "the module never made the call");
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
     QVERIFY2(violations.isEmpty(), qPrintable(violations.join(QLatin1String(", "))));
-    const QList<QWidget *> panels = m_host.panels();
+    const QList<QWidget *> panels = host.panels();
     for (QWidget *open : panels)
         QVERIFY2(Host::d(open)->light, "a panel outlived its controller");
-    if (!m_light) {
+    if (!m_trap) {
         QVERIFY(panels.isEmpty());
         QVERIFY(!panel);
         QVERIFY(!reopened);
@@ -591,26 +577,25 @@ void tst_HostileHost::hostCalls()
 
     // The panel lives on and does its job.
     trapCall.clear();
-    if (m_light->lastResponse)
-        m_light->lastResponse->finish(Response::Success);
-    Vorlan::Widget::Private *d = Host::d(current);
-    Host::tick(current);
+    if (m_trap->lastResponse)
+        m_trap->lastResponse->finish(success);
+    const QString status = statusAfterTick(current);
     // The key mode the controller reported last.
-    const QLatin1String shown(m_light->regime == 0       ? "Dark: 15"
-                                  : m_light->regime == 3 ? "Signaling groups level: 15"
-                                                         : "YF: 15");
-    QVERIFY2(d->statusLabel.text().startsWith(shown), qPrintable(d->statusLabel.text()));
-    QAction *dc = Host::action(current, "actionDC");
+    const QLatin1String shown(m_trap->regime == 0       ? "Dark: 15"
+                                  : m_trap->regime == 3 ? "Signaling groups level: 15"
+                                                        : "YF: 15");
+    QVERIFY2(status.startsWith(shown), qPrintable(status));
+    QAction *dc = action(current, "actionDC");
     if (!dc->isChecked())
         dc->trigger();
-    const int setLocalCalls = m_light->setLocalCalls;
-    const int commands = m_light->commands.size();
-    Host::action(current, "actionDark")->trigger();
-    QCOMPARE(m_light->commands.size(), commands + 1);
-    QCOMPARE(m_light->commands.last(), QStringLiteral("set_os"));
+    const int setLocalCalls = m_trap->setLocalCalls;
+    const int commands = m_trap->commands.size();
+    action(current, "actionDark")->trigger();
+    QCOMPARE(m_trap->commands.size(), commands + 1);
+    QCOMPARE(m_trap->commands.last(), QStringLiteral("set_os"));
     dc->trigger();
-    QCOMPARE(m_light->setLocalCalls, setLocalCalls + 1);
-    QCOMPARE(Host::stageList(current)->count(), stages);
+    QCOMPARE(m_trap->setLocalCalls, setLocalCalls + 1);
+    QCOMPARE(stageList(current)->count(), stages);
 }
 
 QTEST_MAIN(tst_HostileHost)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "host.h"
+#include "paneltest.h"
+#include "promptwatch.h"
 #include "response.h"
 
 #include <helvor/simulatedlight.h>
@@ -26,9 +27,6 @@ using Helvor::SimulatedLight;
 
 namespace {
 
-const int builtinAlarmBefore = 60;
-const int builtinDefaultInactivityPeriod = 180;
-
 // Lives longer than any controller, so a call that reaches a controller
 // after its destruction has begun still leaves a trace here.
 QStringList recordedCalls;
@@ -50,13 +48,6 @@ protected:
     }
 };
 
-QStringList capturedMessages;
-
-void captureMessage(QtMsgType, const QMessageLogContext &, const QString &message)
-{
-    capturedMessages.append(message);
-}
-
 QByteArrayList methods(const SimulatedLight *light)
 {
     QByteArrayList result;
@@ -65,60 +56,6 @@ QByteArrayList methods(const SimulatedLight *light)
         result.append(call.method);
     return result;
 }
-
-// Answers every modal message box shown while it lives and counts them.
-// Host::answerNextPrompt answers one box only and outlives the test; this
-// one is for tests that expect no box, so an unexpected one can neither
-// hang the test nor be answered by a later test's watcher.
-class PromptWatch
-{
-public:
-    explicit PromptWatch(QMessageBox::StandardButton answer = QMessageBox::Cancel)
-    {
-        m_poll.setInterval(5);
-        QObject::connect(&m_poll, &QTimer::timeout, [this, answer] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box || !box->isVisible())
-                return;
-            ++m_count;
-            if (QAbstractButton *button = box->button(answer))
-                button->click();
-            else
-                box->reject();
-        });
-        m_poll.start();
-    }
-
-    int count() const
-    {
-        return m_count;
-    }
-
-private:
-    QTimer m_poll;
-    int m_count = 0;
-};
-
-// Rejects a prompt the fixture has seen but left open, as it does when the
-// button it was told to click is missing: a wrong box then fails the test
-// instead of hanging it.
-class StuckPromptGuard
-{
-public:
-    explicit StuckPromptGuard(const QSharedPointer<Host::Prompt> &prompt)
-    {
-        m_poll.setInterval(20);
-        QObject::connect(&m_poll, &QTimer::timeout, [prompt] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (prompt->seen && box && box->isVisible())
-                box->reject();
-        });
-        m_poll.start();
-    }
-
-private:
-    QTimer m_poll;
-};
 
 // Destroys a controller made with placement new, leaving its storage.
 struct InPlace
@@ -131,7 +68,7 @@ struct InPlace
 
 } // namespace
 
-class tst_PanelWindow : public QObject
+class tst_PanelWindow : public PanelTest
 {
     Q_OBJECT
 
@@ -144,13 +81,8 @@ public:
     enum Processing { PostedDeletes = 1, AllEvents = 2 };
 
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
-
     void openRejectsNonControllers_data();
     void openRejectsNonControllers();
-    void openNullIsSilent();
     void openTwiceGivesSamePanel();
     void openAfterPanelGone_data();
     void openAfterPanelGone();
@@ -191,15 +123,15 @@ private Q_SLOTS:
     void deletingPanelSendsNothing_data();
     void deletingPanelSendsNothing();
 
+protected:
+    void initSuite() override;
+    void initEach() override;
+
 private:
     SimulatedLight *makeLight(int number, const QString &name, Control control = Local);
     SimulatedLight *makeRecordingLight(int number, const QString &name, Control control = Local);
     SimulatedLight *adopt(SimulatedLight *light, Control control);
-    void restoreModuleValues();
-    void discardAll();
-
-    Host m_host;
-    QList<QPointer<QObject>> m_lights;
+    void closeWhileControllerDies(QMessageBox::StandardButton answer, int processing);
 };
 
 SimulatedLight *tst_PanelWindow::makeLight(int number, const QString &name, Control control)
@@ -216,39 +148,15 @@ SimulatedLight *tst_PanelWindow::adopt(SimulatedLight *light, Control control)
 {
     // The panel reads the control mode once, when it is built.
     light->setDispatchControl(control == Dispatch);
-    m_lights.append(light);
-    return light;
+    return own(light);
 }
 
-void tst_PanelWindow::restoreModuleValues()
+void tst_PanelWindow::initSuite()
 {
-    // The module-wide values are reachable only through a panel.
-    SimulatedLight scratch(0, QStringLiteral("Scratch"));
-    QWidget *panel = m_host.open(&scratch);
-    QVERIFY(panel);
-    panel->setProperty("alarmBefore", builtinAlarmBefore);
-    panel->setProperty("defaultInactivityPeriod", builtinDefaultInactivityPeriod);
-    panel->setProperty("alarmSound", QString());
-    delete panel;
-}
-
-void tst_PanelWindow::discardAll()
-{
-    const QList<QWidget *> open = m_host.panels();
-    qDeleteAll(open);
-    for (const QPointer<QObject> &light : qAsConst(m_lights))
-        delete light.data();
-    m_lights.clear();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-void tst_PanelWindow::initTestCase()
-{
-    QVERIFY2(m_host.plugin(), qPrintable(m_host.loader().errorString()));
-    QCOMPARE(m_host.panels(), QList<QWidget *>());
+    QCOMPARE(host.panels(), QList<QWidget *>());
 
     // The built-in values, before any test writes them.
-    QWidget *panel = m_host.open(makeLight(1, QStringLiteral("Probe")));
+    QWidget *panel = host.open(makeLight(1, QStringLiteral("Probe")));
     QVERIFY(panel);
     QCOMPARE(panel->property("alarmBefore"), QVariant(builtinAlarmBefore));
     QCOMPARE(panel->property("defaultInactivityPeriod"), QVariant(builtinDefaultInactivityPeriod));
@@ -256,43 +164,32 @@ void tst_PanelWindow::initTestCase()
     QCOMPARE(sound.userType(), int(QMetaType::QString));
     QVERIFY(sound.toString().isEmpty());
     QCOMPARE(panel->property("inactivityPeriod"), QVariant(builtinDefaultInactivityPeriod));
-
-    discardAll();
-    QCOMPARE(m_host.panels(), QList<QWidget *>());
 }
 
-void tst_PanelWindow::init()
+void tst_PanelWindow::initEach()
 {
     recordedCalls.clear();
-}
-
-void tst_PanelWindow::cleanup()
-{
-    restoreModuleValues();
-    discardAll();
-    QCOMPARE(m_host.panels(), QList<QWidget *>());
 }
 
 // --- Open and list ---
 
 void tst_PanelWindow::openRejectsNonControllers_data()
 {
-    QTest::addColumn<int>("target");
-
-    QTest::newRow("plain QObject") << int(PlainObject);
-    QTest::newRow("QTimer") << int(Timer);
-    QTest::newRow("stage of a controller") << int(Stage);
-    QTest::newRow("command response") << int(CommandResponse);
-    QTest::newRow("a panel") << int(Panel);
+    addRows<int>("target",
+                 {{"plain QObject", int(PlainObject)},
+                  {"QTimer", int(Timer)},
+                  {"stage of a controller", int(Stage)},
+                  {"command response", int(CommandResponse)},
+                  {"a panel", int(Panel)}});
 }
 
 void tst_PanelWindow::openRejectsNonControllers()
 {
     QFETCH(int, target);
 
-    QWidget *existing = m_host.open(makeLight(1, QStringLiteral("Existing")));
+    QWidget *existing = host.open(makeLight(1, QStringLiteral("Existing")));
     QVERIFY(existing);
-    const QList<QWidget *> before = m_host.panels();
+    const QList<QWidget *> before = host.panels();
 
     std::unique_ptr<QObject> object;
     switch (target) {
@@ -311,43 +208,25 @@ void tst_PanelWindow::openRejectsNonControllers()
     }
     QObject *candidate = target == Panel ? existing : object.get();
 
-    QCOMPARE(m_host.open(candidate), static_cast<QWidget *>(nullptr));
-    QCOMPARE(m_host.panels(), before);
-}
-
-void tst_PanelWindow::openNullIsSilent()
-{
-    QWidget *existing = m_host.open(makeLight(1, QStringLiteral("Existing")));
-    QVERIFY(existing);
-
-    capturedMessages.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(captureMessage);
-    QWidget *panel = m_host.open(nullptr);
-    qInstallMessageHandler(previous);
-
-    QCOMPARE(panel, static_cast<QWidget *>(nullptr));
-    QCOMPARE(capturedMessages, QStringList());
-    QCOMPARE(m_host.panels(), QList<QWidget *>{existing});
+    QCOMPARE(host.open(candidate), static_cast<QWidget *>(nullptr));
+    QCOMPARE(host.panels(), before);
 }
 
 void tst_PanelWindow::openTwiceGivesSamePanel()
 {
     SimulatedLight *light = makeLight(3, QStringLiteral("Bridge"));
-    QWidget *first = m_host.open(light);
+    QWidget *first = host.open(light);
     QVERIFY(first);
     QCoreApplication::processEvents();
-    QWidget *second = m_host.open(light);
+    QWidget *second = host.open(light);
 
     QCOMPARE(second, first);
-    QCOMPARE(m_host.panels(), QList<QWidget *>{first});
+    QCOMPARE(host.panels(), QList<QWidget *>{first});
 }
 
 void tst_PanelWindow::openAfterPanelGone_data()
 {
-    QTest::addColumn<int>("gone");
-
-    QTest::newRow("closed") << int(Closed);
-    QTest::newRow("deleted") << int(Deleted);
+    addRows<int>("gone", {{"closed", int(Closed)}, {"deleted", int(Deleted)}});
 }
 
 void tst_PanelWindow::openAfterPanelGone()
@@ -355,8 +234,8 @@ void tst_PanelWindow::openAfterPanelGone()
     QFETCH(int, gone);
 
     SimulatedLight *light = makeLight(1, QStringLiteral("A"));
-    QPointer<QWidget> old = m_host.open(light);
-    QWidget *other = m_host.open(makeLight(2, QStringLiteral("B")));
+    QPointer<QWidget> old = host.open(light);
+    QWidget *other = host.open(makeLight(2, QStringLiteral("B")));
     QVERIFY(old && other);
 
     if (gone == Closed) {
@@ -367,17 +246,16 @@ void tst_PanelWindow::openAfterPanelGone()
     }
     QVERIFY(!old);
 
-    QWidget *fresh = m_host.open(light);
+    QWidget *fresh = host.open(light);
     QVERIFY(fresh);
     QCOMPARE(fresh->windowTitle(), QStringLiteral("1:A"));
-    QCOMPARE(m_host.panels(), (QList<QWidget *>{other, fresh}));
-    QCOMPARE(m_host.open(light), fresh);
+    QCOMPARE(host.panels(), (QList<QWidget *>{other, fresh}));
+    QCOMPARE(host.open(light), fresh);
 }
 
 void tst_PanelWindow::openWhileClosedPanelAwaitsDeletion_data()
 {
-    QTest::addColumn<int>("control");
-    QTest::addColumn<int>("answer");
+    addColumns<int, int>({"control", "answer"});
 
     QTest::newRow("local control") << int(Local) << int(QMessageBox::NoButton);
     QTest::newRow("dispatch control, answer Yes") << int(Dispatch) << int(QMessageBox::Yes);
@@ -393,22 +271,22 @@ void tst_PanelWindow::openWhileClosedPanelAwaitsDeletion()
     QFETCH(int, answer);
 
     SimulatedLight *light = makeLight(1, QStringLiteral("A"), Control(control));
-    QPointer<QWidget> old = m_host.open(light);
+    QPointer<QWidget> old = host.open(light);
     QVERIFY(old);
     if (answer != QMessageBox::NoButton)
-        Host::answerNextPrompt(QMessageBox::StandardButton(answer));
+        answerNextPrompt(QMessageBox::StandardButton(answer));
     QVERIFY(old->close());
     QVERIFY(old);
 
-    QPointer<QWidget> fresh = m_host.open(light);
+    QPointer<QWidget> fresh = host.open(light);
     QVERIFY(fresh);
     QVERIFY(fresh != old);
-    QCOMPARE(m_host.open(light), fresh.data());
+    QCOMPARE(host.open(light), fresh.data());
 
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!old);
     QVERIFY(fresh);
-    QCOMPARE(m_host.panels(), QList<QWidget *>{fresh.data()});
+    QCOMPARE(host.panels(), QList<QWidget *>{fresh.data()});
 }
 
 void tst_PanelWindow::distinctControllersWithSameNumber()
@@ -416,33 +294,33 @@ void tst_PanelWindow::distinctControllersWithSameNumber()
     SimulatedLight *first = makeLight(5, QStringLiteral("Twin"));
     SimulatedLight *second = makeLight(5, QStringLiteral("Twin"));
 
-    QWidget *firstPanel = m_host.open(first);
-    QWidget *secondPanel = m_host.open(second);
+    QWidget *firstPanel = host.open(first);
+    QWidget *secondPanel = host.open(second);
 
     QVERIFY(firstPanel && secondPanel);
     QVERIFY(firstPanel != secondPanel);
-    QCOMPARE(m_host.panels(), (QList<QWidget *>{firstPanel, secondPanel}));
-    QCOMPARE(m_host.open(first), firstPanel);
-    QCOMPARE(m_host.open(second), secondPanel);
+    QCOMPARE(host.panels(), (QList<QWidget *>{firstPanel, secondPanel}));
+    QCOMPARE(host.open(first), firstPanel);
+    QCOMPARE(host.open(second), secondPanel);
 }
 
 void tst_PanelWindow::listIsCopy()
 {
-    QCOMPARE(m_host.panels(), QList<QWidget *>());
+    QCOMPARE(host.panels(), QList<QWidget *>());
 
-    QWidget *first = m_host.open(makeLight(1, QStringLiteral("A")));
-    QWidget *second = m_host.open(makeLight(2, QStringLiteral("B")));
+    QWidget *first = host.open(makeLight(1, QStringLiteral("A")));
+    QWidget *second = host.open(makeLight(2, QStringLiteral("B")));
     QVERIFY(first && second);
-    const QList<QWidget *> before = m_host.panels();
+    const QList<QWidget *> before = host.panels();
 
     delete first;
 
     // Compared as values only: the copy must still hold the old pointer.
     QCOMPARE(before, (QList<QWidget *>{first, second}));
-    QCOMPARE(m_host.panels(), QList<QWidget *>{second});
+    QCOMPARE(host.panels(), QList<QWidget *>{second});
 
     delete second;
-    QCOMPARE(m_host.panels(), QList<QWidget *>());
+    QCOMPARE(host.panels(), QList<QWidget *>());
 }
 
 void tst_PanelWindow::listKeepsConstructionOrder()
@@ -450,23 +328,23 @@ void tst_PanelWindow::listKeepsConstructionOrder()
     SimulatedLight *a = makeLight(1, QStringLiteral("A"));
     SimulatedLight *b = makeLight(2, QStringLiteral("B"));
     SimulatedLight *c = makeLight(3, QStringLiteral("C"));
-    QWidget *pa = m_host.open(a);
-    QWidget *pb = m_host.open(b);
-    QWidget *pc = m_host.open(c);
+    QWidget *pa = host.open(a);
+    QWidget *pb = host.open(b);
+    QWidget *pc = host.open(c);
     QVERIFY(pa && pb && pc);
 
     // Opening again must not move a panel to the end.
-    QCOMPARE(m_host.open(b), pb);
-    QCOMPARE(m_host.open(a), pa);
-    QCOMPARE(m_host.panels(), (QList<QWidget *>{pa, pb, pc}));
+    QCOMPARE(host.open(b), pb);
+    QCOMPARE(host.open(a), pa);
+    QCOMPARE(host.panels(), (QList<QWidget *>{pa, pb, pc}));
 
     delete pa;
-    QCOMPARE(m_host.panels(), (QList<QWidget *>{pb, pc}));
+    QCOMPARE(host.panels(), (QList<QWidget *>{pb, pc}));
 }
 
 void tst_PanelWindow::openNeitherShowsNorDocks()
 {
-    QWidget *panel = m_host.open(makeLight(1, QStringLiteral("A")));
+    QWidget *panel = host.open(makeLight(1, QStringLiteral("A")));
     QVERIFY(panel);
     QCoreApplication::processEvents();
 
@@ -477,7 +355,7 @@ void tst_PanelWindow::openNeitherShowsNorDocks()
 
 void tst_PanelWindow::panelIsSelfDeletingDock()
 {
-    QWidget *panel = m_host.open(makeLight(1, QStringLiteral("A")));
+    QWidget *panel = host.open(makeLight(1, QStringLiteral("A")));
     QVERIFY(panel);
 
     auto *dock = qobject_cast<QDockWidget *>(panel);
@@ -494,10 +372,7 @@ void tst_PanelWindow::panelIsSelfDeletingDock()
 
 void tst_PanelWindow::naming_data()
 {
-    QTest::addColumn<int>("number");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("objectName");
-    QTest::addColumn<QString>("title");
+    addColumns<int, QString, QString, QString>({"number", "name", "objectName", "title"});
 
     QTest::newRow("7, North gate") << 7 << QStringLiteral("North gate") << QStringLiteral("Vorlan::Widget_7")
                                    << QStringLiteral("7:North gate");
@@ -523,7 +398,7 @@ void tst_PanelWindow::naming()
     QFETCH(QString, objectName);
     QFETCH(QString, title);
 
-    QWidget *panel = m_host.open(makeLight(number, name));
+    QWidget *panel = host.open(makeLight(number, name));
     QVERIFY(panel);
 
     QCOMPARE(panel->objectName(), objectName);
@@ -533,7 +408,7 @@ void tst_PanelWindow::naming()
 void tst_PanelWindow::titleDoesNotFollowController()
 {
     SimulatedLight *light = makeLight(7, QStringLiteral("North gate"));
-    QWidget *panel = m_host.open(light);
+    QWidget *panel = host.open(light);
     QVERIFY(panel);
 
     light->setNumber(8);
@@ -543,15 +418,14 @@ void tst_PanelWindow::titleDoesNotFollowController()
 
     QCOMPARE(panel->windowTitle(), QStringLiteral("7:North gate"));
     QCOMPARE(panel->objectName(), QStringLiteral("Vorlan::Widget_7"));
-    QCOMPARE(m_host.open(light), panel);
+    QCOMPARE(host.open(light), panel);
 }
 
 // --- Properties ---
 
 void tst_PanelWindow::inactivityPeriodRange_data()
 {
-    QTest::addColumn<int>("written");
-    QTest::addColumn<int>("read");
+    addColumns<int, int>({"written", "read"});
 
     QTest::newRow("in range") << 250 << 250;
     QTest::newRow("zero") << 0 << 0;
@@ -565,7 +439,7 @@ void tst_PanelWindow::inactivityPeriodRange()
     QFETCH(int, written);
     QFETCH(int, read);
 
-    QWidget *panel = m_host.open(makeLight(1, QStringLiteral("A")));
+    QWidget *panel = host.open(makeLight(1, QStringLiteral("A")));
     QVERIFY(panel);
 
     QVERIFY(panel->setProperty("inactivityPeriod", written));
@@ -576,8 +450,7 @@ void tst_PanelWindow::inactivityPeriodRange()
 
 void tst_PanelWindow::moduleWideValues_data()
 {
-    QTest::addColumn<QByteArray>("name");
-    QTest::addColumn<QVariant>("value");
+    addColumns<QByteArray, QVariant>({"name", "value"});
 
     QTest::newRow("alarmBefore") << QByteArrayLiteral("alarmBefore") << QVariant(42);
     QTest::newRow("defaultInactivityPeriod") << QByteArrayLiteral("defaultInactivityPeriod") << QVariant(300);
@@ -589,8 +462,8 @@ void tst_PanelWindow::moduleWideValues()
     QFETCH(QByteArray, name);
     QFETCH(QVariant, value);
 
-    QWidget *writer = m_host.open(makeLight(1, QStringLiteral("A")));
-    QWidget *reader = m_host.open(makeLight(2, QStringLiteral("B")));
+    QWidget *writer = host.open(makeLight(1, QStringLiteral("A")));
+    QWidget *reader = host.open(makeLight(2, QStringLiteral("B")));
     QVERIFY(writer && reader);
     QVERIFY(reader->property(name) != value);
 
@@ -600,22 +473,21 @@ void tst_PanelWindow::moduleWideValues()
 
     // The loader hands out one object per library; deleting it is the only
     // way to have it make a new one.
-    QPointer<QObject> oldPlugin = m_host.plugin();
+    QPointer<QObject> oldPlugin = host.plugin();
     delete oldPlugin.data();
-    QObject *newPlugin = m_host.plugin();
+    QObject *newPlugin = host.plugin();
     QVERIFY(newPlugin);
     QVERIFY(!oldPlugin);
 
-    QCOMPARE(m_host.panels(), (QList<QWidget *>{writer, reader}));
-    QWidget *later = m_host.open(makeLight(3, QStringLiteral("C")));
+    QCOMPARE(host.panels(), (QList<QWidget *>{writer, reader}));
+    QWidget *later = host.open(makeLight(3, QStringLiteral("C")));
     QVERIFY(later);
     QCOMPARE(later->property(name), value);
 }
 
 void tst_PanelWindow::defaultInactivityPeriodForNewPanels_data()
 {
-    QTest::addColumn<int>("written");
-    QTest::addColumn<int>("started");
+    addColumns<int, int>({"written", "started"});
 
     QTest::newRow("in range") << 300 << 300;
     QTest::newRow("above range") << 100000 << 65535;
@@ -626,14 +498,14 @@ void tst_PanelWindow::defaultInactivityPeriodForNewPanels()
     QFETCH(int, written);
     QFETCH(int, started);
 
-    QWidget *open = m_host.open(makeLight(1, QStringLiteral("A")));
+    QWidget *open = host.open(makeLight(1, QStringLiteral("A")));
     QVERIFY(open);
     QCOMPARE(open->property("inactivityPeriod").toInt(), builtinDefaultInactivityPeriod);
 
     QVERIFY(open->setProperty("defaultInactivityPeriod", written));
     QCOMPARE(open->property("inactivityPeriod").toInt(), builtinDefaultInactivityPeriod);
 
-    QWidget *next = m_host.open(makeLight(2, QStringLiteral("B")));
+    QWidget *next = host.open(makeLight(2, QStringLiteral("B")));
     QVERIFY(next);
     QCOMPARE(next->property("inactivityPeriod").toInt(), started);
     QCOMPARE(open->property("inactivityPeriod").toInt(), builtinDefaultInactivityPeriod);
@@ -641,7 +513,7 @@ void tst_PanelWindow::defaultInactivityPeriodForNewPanels()
 
 void tst_PanelWindow::metaObjectDeclaresOnlyProperties()
 {
-    QWidget *panel = m_host.open(makeLight(1, QStringLiteral("A")));
+    QWidget *panel = host.open(makeLight(1, QStringLiteral("A")));
     QVERIFY(panel);
     const QMetaObject *meta = panel->metaObject();
 
@@ -671,9 +543,9 @@ void tst_PanelWindow::metaObjectDeclaresOnlyProperties()
 
 void tst_PanelWindow::closeWithoutDispatchControl()
 {
-    QWidget *other = m_host.open(makeLight(2, QStringLiteral("Other")));
+    QWidget *other = host.open(makeLight(2, QStringLiteral("Other")));
     SimulatedLight *light = makeLight(1, QStringLiteral("Local"));
-    QPointer<QWidget> panel = m_host.open(light);
+    QPointer<QWidget> panel = host.open(light);
     QVERIFY(other && panel);
     light->clearCalls();
     PromptWatch prompts;
@@ -684,15 +556,12 @@ void tst_PanelWindow::closeWithoutDispatchControl()
     QTRY_VERIFY(!panel);
     QCOMPARE(prompts.count(), 0);
     QCOMPARE(methods(light), QByteArrayList());
-    QCOMPARE(m_host.panels(), QList<QWidget *>{other});
+    QCOMPARE(host.panels(), QList<QWidget *>{other});
 }
 
 void tst_PanelWindow::closeUnderDispatchControl_data()
 {
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<bool>("closes");
-    QTest::addColumn<QByteArrayList>("sent");
-    QTest::addColumn<bool>("stillDispatch");
+    addColumns<int, bool, QByteArrayList, bool>({"answer", "closes", "sent", "stillDispatch"});
 
     QTest::newRow("answer Yes") << int(QMessageBox::Yes) << true << QByteArrayList{"setLocal"} << false;
     QTest::newRow("answer No") << int(QMessageBox::No) << true << QByteArrayList() << true;
@@ -707,17 +576,16 @@ void tst_PanelWindow::closeUnderDispatchControl()
     QFETCH(QByteArrayList, sent);
     QFETCH(bool, stillDispatch);
 
-    QWidget *other = m_host.open(makeLight(2, QStringLiteral("Other")));
+    QWidget *other = host.open(makeLight(2, QStringLiteral("Other")));
     SimulatedLight *light = makeLight(1, QStringLiteral("Manual"), Dispatch);
-    QPointer<QWidget> panel = m_host.open(light);
+    QPointer<QWidget> panel = host.open(light);
     QVERIFY(other && panel);
     QAction *dc = Host::action(panel, "actionDC");
     QVERIFY(dc);
     QVERIFY(dc->isChecked());
     light->clearCalls();
 
-    const auto prompt = Host::answerNextPrompt(QMessageBox::StandardButton(answer));
-    const StuckPromptGuard guard(prompt);
+    const auto prompt = answerNextPrompt(QMessageBox::StandardButton(answer));
     const bool closed = panel->close();
 
     QVERIFY(prompt->seen);
@@ -737,12 +605,12 @@ void tst_PanelWindow::closeUnderDispatchControl()
 
     if (closes) {
         QTRY_VERIFY(!panel);
-        QCOMPARE(m_host.panels(), QList<QWidget *>{other});
+        QCOMPARE(host.panels(), QList<QWidget *>{other});
     } else {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(panel);
-        QCOMPARE(m_host.panels(), (QList<QWidget *>{other, panel.data()}));
-        QCOMPARE(m_host.open(light), panel.data());
+        QCOMPARE(host.panels(), (QList<QWidget *>{other, panel.data()}));
+        QCOMPARE(host.open(light), panel.data());
     }
     QCOMPARE(methods(light), sent);
 }
@@ -751,10 +619,7 @@ void tst_PanelWindow::closeUnderDispatchControl()
 
 void tst_PanelWindow::controllerDestroyed_data()
 {
-    QTest::addColumn<int>("control");
-
-    QTest::newRow("local control") << int(Local);
-    QTest::newRow("dispatch control") << int(Dispatch);
+    addRows<int>("control", {{"local control", int(Local)}, {"dispatch control", int(Dispatch)}});
 }
 
 void tst_PanelWindow::controllerDestroyed()
@@ -762,9 +627,9 @@ void tst_PanelWindow::controllerDestroyed()
     QFETCH(int, control);
 
     SimulatedLight *other = makeLight(2, QStringLiteral("Other"));
-    QWidget *otherPanel = m_host.open(other);
+    QWidget *otherPanel = host.open(other);
     SimulatedLight *light = makeRecordingLight(1, QStringLiteral("Doomed"), Control(control));
-    QPointer<QWidget> panel = m_host.open(light);
+    QPointer<QWidget> panel = host.open(light);
     QVERIFY(otherPanel && panel);
     other->clearCalls();
     recordedCalls.clear();
@@ -775,20 +640,19 @@ void tst_PanelWindow::controllerDestroyed()
     QTRY_VERIFY(!panel);
     QCOMPARE(prompts.count(), 0);
     QCOMPARE(recordedCalls, QStringList());
-    QCOMPARE(m_host.panels(), QList<QWidget *>{otherPanel});
+    QCOMPARE(host.panels(), QList<QWidget *>{otherPanel});
 
-    QCOMPARE(m_host.open(other), otherPanel);
-    QWidget *third = m_host.open(makeLight(3, QStringLiteral("Third")));
+    QCOMPARE(host.open(other), otherPanel);
+    QWidget *third = host.open(makeLight(3, QStringLiteral("Third")));
     QVERIFY(third);
     QVERIFY(third != otherPanel);
-    QCOMPARE(m_host.panels(), (QList<QWidget *>{otherPanel, third}));
+    QCOMPARE(host.panels(), (QList<QWidget *>{otherPanel, third}));
     QCOMPARE(methods(other), QByteArrayList());
 }
 
 void tst_PanelWindow::afterControllerDestroyedNothingInvoked_data()
 {
-    QTest::addColumn<int>("action");
-    QTest::addColumn<int>("moment");
+    addColumns<int, int>({"action", "moment"});
 
     QTest::newRow("trigger DC, after destruction") << int(TriggerDC) << int(AfterDestruction);
     QTest::newRow("trigger DC, inside destroyed()") << int(TriggerDC) << int(InsideDestroyed);
@@ -804,9 +668,9 @@ void tst_PanelWindow::afterControllerDestroyedNothingInvoked()
     QFETCH(int, moment);
 
     SimulatedLight *bystander = makeLight(2, QStringLiteral("Bystander"), Dispatch);
-    QWidget *bystanderPanel = m_host.open(bystander);
+    QWidget *bystanderPanel = host.open(bystander);
     SimulatedLight *light = makeRecordingLight(1, QStringLiteral("Doomed"), Dispatch);
-    QPointer<QWidget> panel = m_host.open(light);
+    QPointer<QWidget> panel = host.open(light);
     QVERIFY(bystanderPanel && panel);
     QPointer<QAction> dc = Host::action(panel, "actionDC");
     QVERIFY(dc);
@@ -850,7 +714,7 @@ void tst_PanelWindow::afterControllerDestroyedNothingInvoked()
     QTRY_VERIFY(!panel);
     QCOMPARE(recordedCalls, QStringList());
     QCOMPARE(methods(bystander), QByteArrayList());
-    QCOMPARE(m_host.panels(), QList<QWidget *>{bystanderPanel});
+    QCOMPARE(host.panels(), QList<QWidget *>{bystanderPanel});
 }
 
 void tst_PanelWindow::newControllerAtSameAddress()
@@ -858,7 +722,7 @@ void tst_PanelWindow::newControllerAtSameAddress()
     alignas(SimulatedLight) unsigned char storage[sizeof(SimulatedLight)];
     std::unique_ptr<SimulatedLight, InPlace> light(new (storage) SimulatedLight(1, QStringLiteral("Old")));
     void *const address = light.get();
-    QPointer<QWidget> oldPanel = m_host.open(light.get());
+    QPointer<QWidget> oldPanel = host.open(light.get());
     QVERIFY(oldPanel);
 
     light.reset();
@@ -866,7 +730,7 @@ void tst_PanelWindow::newControllerAtSameAddress()
 
     light.reset(new (storage) SimulatedLight(2, QStringLiteral("New")));
     QCOMPARE(static_cast<void *>(light.get()), address);
-    QPointer<QWidget> newPanel = m_host.open(light.get());
+    QPointer<QWidget> newPanel = host.open(light.get());
     QVERIFY(newPanel);
     QVERIFY(newPanel != oldPanel);
     QCOMPARE(newPanel->windowTitle(), QStringLiteral("2:New"));
@@ -874,58 +738,33 @@ void tst_PanelWindow::newControllerAtSameAddress()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!oldPanel);
     QVERIFY(newPanel);
-    QCOMPARE(m_host.panels(), QList<QWidget *>{newPanel.data()});
-    QCOMPARE(m_host.open(light.get()), newPanel.data());
+    QCOMPARE(host.panels(), QList<QWidget *>{newPanel.data()});
+    QCOMPARE(host.open(light.get()), newPanel.data());
 
     light.reset();
     QTRY_VERIFY(!newPanel);
-    QCOMPARE(m_host.panels(), QList<QWidget *>());
+    QCOMPARE(host.panels(), QList<QWidget *>());
 }
 
 void tst_PanelWindow::controllerDestroyedDuringPrompt_data()
 {
-    QTest::addColumn<int>("answer");
-
-    QTest::newRow("answer Yes") << int(QMessageBox::Yes);
-    QTest::newRow("answer No") << int(QMessageBox::No);
-    QTest::newRow("answer Cancel") << int(QMessageBox::Cancel);
-    QTest::newRow("Escape key") << int(QMessageBox::Escape);
+    addRows<int>("answer",
+                 {{"answer Yes", int(QMessageBox::Yes)},
+                  {"answer No", int(QMessageBox::No)},
+                  {"answer Cancel", int(QMessageBox::Cancel)},
+                  {"Escape key", int(QMessageBox::Escape)}});
 }
 
 void tst_PanelWindow::controllerDestroyedDuringPrompt()
 {
     QFETCH(int, answer);
 
-    SimulatedLight *other = makeLight(2, QStringLiteral("Other"));
-    QWidget *otherPanel = m_host.open(other);
-    QPointer<SimulatedLight> light = makeRecordingLight(1, QStringLiteral("Doomed"), Dispatch);
-    QPointer<QWidget> panel = m_host.open(light);
-    QVERIFY(otherPanel && panel);
-    other->clearCalls();
-    recordedCalls.clear();
-    int destructions = 0;
-    QObject watcher;
-    connect(panel, &QObject::destroyed, &watcher, [&destructions] { ++destructions; });
-
-    const auto prompt = Host::answerNextPrompt(QMessageBox::StandardButton(answer), [&] { delete light.data(); });
-    const StuckPromptGuard guard(prompt);
-    panel->close();
-
-    QVERIFY(prompt->seen);
-    QVERIFY(!light);
-    QCOMPARE(recordedCalls, QStringList());
-
-    QTRY_VERIFY(!panel);
-    QCOMPARE(destructions, 1);
-    QCOMPARE(recordedCalls, QStringList());
-    QCOMPARE(m_host.panels(), QList<QWidget *>{otherPanel});
-    QCOMPARE(methods(other), QByteArrayList());
+    closeWhileControllerDies(QMessageBox::StandardButton(answer), 0);
 }
 
 void tst_PanelWindow::panelDeletedInsidePromptLoop_data()
 {
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<int>("processing");
+    addColumns<int, int>({"answer", "processing"});
 
     const struct
     {
@@ -949,10 +788,17 @@ void tst_PanelWindow::panelDeletedInsidePromptLoop()
     QFETCH(int, answer);
     QFETCH(int, processing);
 
+    closeWhileControllerDies(QMessageBox::StandardButton(answer), processing);
+}
+
+// The host destroys the controller while the close prompt is open, then
+// runs the event loop as processing says, before the prompt is answered.
+void tst_PanelWindow::closeWhileControllerDies(QMessageBox::StandardButton answer, int processing)
+{
     SimulatedLight *other = makeLight(2, QStringLiteral("Other"));
-    QWidget *otherPanel = m_host.open(other);
+    QWidget *otherPanel = host.open(other);
     QPointer<SimulatedLight> light = makeRecordingLight(1, QStringLiteral("Doomed"), Dispatch);
-    QPointer<QWidget> panel = m_host.open(light);
+    QPointer<QWidget> panel = host.open(light);
     QVERIFY(otherPanel && panel);
     other->clearCalls();
     recordedCalls.clear();
@@ -960,7 +806,7 @@ void tst_PanelWindow::panelDeletedInsidePromptLoop()
     QObject watcher;
     connect(panel, &QObject::destroyed, &watcher, [&destructions] { ++destructions; });
 
-    const auto prompt = Host::answerNextPrompt(QMessageBox::StandardButton(answer), [&] {
+    const auto prompt = answerNextPrompt(answer, [&] {
         delete light.data();
         if (processing & PostedDeletes)
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -970,44 +816,41 @@ void tst_PanelWindow::panelDeletedInsidePromptLoop()
     panel->close();
 
     QVERIFY(prompt->seen);
+    QVERIFY(!light);
     QCOMPARE(recordedCalls, QStringList());
     QTRY_VERIFY(!panel);
     QCOMPARE(destructions, 1);
     QCOMPARE(recordedCalls, QStringList());
-    QCOMPARE(m_host.panels(), QList<QWidget *>{otherPanel});
+    QCOMPARE(host.panels(), QList<QWidget *>{otherPanel});
     QCOMPARE(methods(other), QByteArrayList());
 }
 
 void tst_PanelWindow::hostDeletesPanelDuringPrompt()
 {
-    QWidget *otherPanel = m_host.open(makeLight(2, QStringLiteral("Other")));
+    QWidget *otherPanel = host.open(makeLight(2, QStringLiteral("Other")));
     SimulatedLight *light = makeLight(1, QStringLiteral("Manual"), Dispatch);
-    QPointer<QWidget> panel = m_host.open(light);
+    QPointer<QWidget> panel = host.open(light);
     QVERIFY(otherPanel && panel);
     light->clearCalls();
 
-    const auto prompt = Host::answerNextPrompt(QMessageBox::Yes, [&] { delete panel.data(); });
-    const StuckPromptGuard guard(prompt);
+    const auto prompt = answerNextPrompt(QMessageBox::Yes, [&] { delete panel.data(); });
     panel->close();
 
     QVERIFY(prompt->seen);
     QVERIFY(!panel);
-    QCOMPARE(m_host.panels(), QList<QWidget *>{otherPanel});
+    QCOMPARE(host.panels(), QList<QWidget *>{otherPanel});
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCOMPARE(methods(light), QByteArrayList());
 
     // The controller lives on and must get a panel of its own again.
-    QWidget *fresh = m_host.open(light);
+    QWidget *fresh = host.open(light);
     QVERIFY(fresh);
-    QCOMPARE(m_host.panels(), (QList<QWidget *>{otherPanel, fresh}));
+    QCOMPARE(host.panels(), (QList<QWidget *>{otherPanel, fresh}));
 }
 
 void tst_PanelWindow::deletingPanelSendsNothing_data()
 {
-    QTest::addColumn<int>("control");
-
-    QTest::newRow("local control") << int(Local);
-    QTest::newRow("dispatch control") << int(Dispatch);
+    addRows<int>("control", {{"local control", int(Local)}, {"dispatch control", int(Dispatch)}});
 }
 
 void tst_PanelWindow::deletingPanelSendsNothing()
@@ -1015,7 +858,7 @@ void tst_PanelWindow::deletingPanelSendsNothing()
     QFETCH(int, control);
 
     SimulatedLight *light = makeLight(1, QStringLiteral("A"), Control(control));
-    QPointer<QWidget> panel = m_host.open(light);
+    QPointer<QWidget> panel = host.open(light);
     QVERIFY(panel);
     light->clearCalls();
     PromptWatch prompts;
@@ -1026,7 +869,7 @@ void tst_PanelWindow::deletingPanelSendsNothing()
 
     QCOMPARE(prompts.count(), 0);
     QCOMPARE(methods(light), QByteArrayList());
-    QCOMPARE(m_host.panels(), QList<QWidget *>());
+    QCOMPARE(host.panels(), QList<QWidget *>());
 }
 
 QTEST_MAIN(tst_PanelWindow)

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "helvor/simulatedlight.h"
 #include "helvor/stage.h"
-#include "host.h"
+#include "messagecapture.h"
+#include "paneltest.h"
 #include "response.h"
 
 #include <QApplication>
@@ -25,13 +26,6 @@ namespace {
 // Makes an object of a class a host has but a panel cannot serve.
 using MakeObject = QObject *(*)();
 
-QStringList capturedMessages;
-
-void captureMessage(QtMsgType, const QMessageLogContext &, const QString &message)
-{
-    capturedMessages.append(message);
-}
-
 // The project's version, as the build gives it to the module.
 const QString expectedModuleVersion = QStringLiteral(VORLAN_MODULE_VERSION);
 
@@ -39,15 +33,18 @@ const QString expectedModuleVersion = QStringLiteral(VORLAN_MODULE_VERSION);
 
 Q_DECLARE_METATYPE(MakeObject)
 
-class tst_Plugin : public QObject
+class tst_Plugin : public PanelTest
 {
     Q_OBJECT
 
-private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
+public:
+    // The plug-in as it ships: this suite needs no hook into it.
+    tst_Plugin()
+        : PanelTest(QStringLiteral(VORLAN_SHIPPED_PLUGIN), Start::Unloaded)
+    {
+    }
 
+private Q_SLOTS:
     // These run before anything asks for the plug-in object: the host reads
     // the icons and the sound as soon as it has loaded the library.
     void resourceStoredUncompressed_data();
@@ -80,57 +77,38 @@ private Q_SLOTS:
     void openWithoutReturnValue();
     void openNoController_data();
     void openNoController();
+    void openNullIsSilent_data();
     void openNullIsSilent();
+
+protected:
+    void initSuite() override;
 
 private:
     Helvor::SimulatedLight *newLight(int number);
-
-    // The plug-in as it ships: this suite needs no hook into it.
-    Host m_host{QStringLiteral(VORLAN_SHIPPED_PLUGIN)};
-    std::unique_ptr<QObject> m_lights;
 };
 
-void tst_Plugin::initTestCase()
+void tst_Plugin::initSuite()
 {
     // Proves below that the resources come from the library, not from this binary.
     QVERIFY(!QFile::exists(QStringLiteral(":/icons/button_sound_on.png")));
 
     // load(), not instance(): the resources must not wait for the plug-in object.
-    QVERIFY2(m_host.loader().load(), qPrintable(m_host.loader().errorString()));
-}
-
-void tst_Plugin::init()
-{
-    m_lights = std::make_unique<QObject>();
-}
-
-void tst_Plugin::cleanup()
-{
-    // Panels are found as top-level windows so that cleaning up never makes a
-    // plug-in object, which the resource tests must run without. Deleting a
-    // panel deletes its pop-up windows too, hence the guarded list.
-    QList<QPointer<QWidget>> panels;
-    const QList<QWidget *> windows = QApplication::topLevelWidgets();
-    for (QWidget *window : windows) {
-        if (window->inherits("Vorlan::Widget"))
-            panels.append(window);
-    }
-    for (const QPointer<QWidget> &panel : qAsConst(panels))
-        delete panel.data();
-    m_lights.reset();
+    QVERIFY2(host.loader().load(), qPrintable(host.loader().errorString()));
 }
 
 Helvor::SimulatedLight *tst_Plugin::newLight(int number)
 {
-    return new Helvor::SimulatedLight(number, QStringLiteral("Crossing %1").arg(number), m_lights.get());
+    return own(new Helvor::SimulatedLight(number, QStringLiteral("Crossing %1").arg(number)));
 }
 
 void tst_Plugin::resourceStoredUncompressed_data()
 {
     QTest::addColumn<QString>("path");
-    QTest::newRow("sound on icon") << QStringLiteral(":/icons/button_sound_on.png");
-    QTest::newRow("sound off icon") << QStringLiteral(":/icons/button_sound_off.png");
-    QTest::newRow("alarm sound") << QStringLiteral(":/sounds/alarm.wav");
+    const std::pair<const char *, const char *> resources[] = {{"sound on icon", ":/icons/button_sound_on.png"},
+                                                               {"sound off icon", ":/icons/button_sound_off.png"},
+                                                               {"alarm sound", ":/sounds/alarm.wav"}};
+    for (const auto &[name, path] : resources)
+        QTest::newRow(name) << QString::fromLatin1(path);
 }
 
 void tst_Plugin::resourceStoredUncompressed()
@@ -152,9 +130,9 @@ void tst_Plugin::resourceStoredUncompressed()
 
 void tst_Plugin::icon_data()
 {
-    QTest::addColumn<QString>("path");
-    QTest::newRow("sound on") << QStringLiteral(":/icons/button_sound_on.png");
-    QTest::newRow("sound off") << QStringLiteral(":/icons/button_sound_off.png");
+    addRows<QString>("path",
+                     {{"sound on", QStringLiteral(":/icons/button_sound_on.png")},
+                      {"sound off", QStringLiteral(":/icons/button_sound_off.png")}});
 }
 
 void tst_Plugin::icon()
@@ -224,7 +202,7 @@ void tst_Plugin::alarmSound()
 
 void tst_Plugin::libraryFileName()
 {
-    const QString shipped = m_host.loader().fileName();
+    const QString shipped = host.loader().fileName();
     QCOMPARE(QFileInfo(shipped).fileName(), QStringLiteral("libVorlan2.so"));
 
     // A host names the plug-in by its base name and lets the loader add the rest.
@@ -235,7 +213,7 @@ void tst_Plugin::libraryFileName()
 
 void tst_Plugin::iid()
 {
-    const QString iid = m_host.loader().metaData().value(QStringLiteral("IID")).toString();
+    const QString iid = host.loader().metaData().value(QStringLiteral("IID")).toString();
     QVERIFY2(iid.endsWith(QStringLiteral(".road.VorlanPlugin")), qPrintable(iid));
     // A reverse domain: a top-level label, then at least one more, before ".road".
     const QRegularExpression reverseDomain(
@@ -245,12 +223,12 @@ void tst_Plugin::iid()
 
 void tst_Plugin::className()
 {
-    QCOMPARE(m_host.loader().metaData().value(QStringLiteral("className")).toString(), QStringLiteral("Plugin"));
+    QCOMPARE(host.loader().metaData().value(QStringLiteral("className")).toString(), QStringLiteral("Plugin"));
 }
 
 void tst_Plugin::debugFlag()
 {
-    const QJsonValue debug = m_host.loader().metaData().value(QStringLiteral("debug"));
+    const QJsonValue debug = host.loader().metaData().value(QStringLiteral("debug"));
     QVERIFY(debug.isBool());
     if (QByteArrayLiteral(VORLAN_BUILD_TYPE) == "Debug")
         QSKIP("A Debug build marks its plug-in as debug");
@@ -260,7 +238,7 @@ void tst_Plugin::debugFlag()
 
 void tst_Plugin::qtVersion()
 {
-    const QJsonValue value = m_host.loader().metaData().value(QStringLiteral("version"));
+    const QJsonValue value = host.loader().metaData().value(QStringLiteral("version"));
     QVERIFY(value.isDouble());
     const int version = value.toInt();
     QCOMPARE(version >> 16, 5);
@@ -269,59 +247,59 @@ void tst_Plugin::qtVersion()
 
 void tst_Plugin::noUserMetaData()
 {
-    const QJsonValue metaData = m_host.loader().metaData().value(QStringLiteral("MetaData"));
+    const QJsonValue metaData = host.loader().metaData().value(QStringLiteral("MetaData"));
     QVERIFY(metaData.isUndefined() || (metaData.isObject() && metaData.toObject().isEmpty()));
 }
 
 void tst_Plugin::instanceIsShared()
 {
-    QObject *first = m_host.loader().instance();
+    QObject *first = host.loader().instance();
     QVERIFY(first);
-    QCOMPARE(m_host.loader().instance(), first);
+    QCOMPARE(host.loader().instance(), first);
 
     // A second loader of the same file, as another part of a host may hold.
-    Host other(m_host.loader().fileName());
+    Host other(host.loader().fileName());
     QCOMPARE(other.plugin(), first);
 }
 
 void tst_Plugin::deletedInstanceIsReplaced()
 {
-    QPointer<QObject> old = m_host.plugin();
+    QPointer<QObject> old = host.plugin();
     QVERIFY(old);
     delete old.data();
     QVERIFY(old.isNull());
 
-    const QPointer<QObject> renewed = m_host.plugin();
+    const QPointer<QObject> renewed = host.plugin();
     QVERIFY(renewed);
     QCOMPARE(renewed->metaObject()->className(), "Vorlan::Plugin");
     QList<QWidget *> panels;
     QVERIFY(QMetaObject::invokeMethod(renewed, "panels", Q_RETURN_ARG(QList<QWidget *>, panels)));
-    QCOMPARE(m_host.loader().instance(), renewed.data());
+    QCOMPARE(host.loader().instance(), renewed.data());
 }
 
 void tst_Plugin::deletingInstanceKeepsPanels()
 {
     Helvor::SimulatedLight *light = newLight(7);
-    const QPointer<QWidget> panel = m_host.open(light);
+    const QPointer<QWidget> panel = host.open(light);
     QVERIFY(panel);
     panel->show();
     QVERIFY(panel->isVisible());
-    const QList<QWidget *> before = m_host.panels();
+    const QList<QWidget *> before = host.panels();
     QVERIFY(before.contains(panel));
 
-    delete m_host.plugin();
+    delete host.plugin();
     // Panels close with WA_DeleteOnClose: a close would show up as a deletion here.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
     QVERIFY(panel);
     QVERIFY(panel->isVisible());
-    QCOMPARE(m_host.panels(), before);
-    QCOMPARE(m_host.open(light), panel.data());
+    QCOMPARE(host.panels(), before);
+    QCOMPARE(host.open(light), panel.data());
 }
 
 void tst_Plugin::metaObjectClass()
 {
-    const QMetaObject *meta = m_host.plugin()->metaObject();
+    const QMetaObject *meta = host.plugin()->metaObject();
     QCOMPARE(meta->className(), "Vorlan::Plugin");
     QCOMPARE(meta->enumeratorCount() - meta->enumeratorOffset(), 0);
     QCOMPARE(meta->classInfoCount() - meta->classInfoOffset(), 0);
@@ -329,7 +307,7 @@ void tst_Plugin::metaObjectClass()
 
 void tst_Plugin::ownMethods()
 {
-    const QMetaObject *meta = m_host.plugin()->metaObject();
+    const QMetaObject *meta = host.plugin()->metaObject();
     QCOMPARE(meta->methodCount() - meta->methodOffset(), 2);
     for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
         const QMetaMethod method = meta->method(i);
@@ -340,11 +318,8 @@ void tst_Plugin::ownMethods()
 
 void tst_Plugin::method_data()
 {
-    QTest::addColumn<int>("index");
-    QTest::addColumn<QByteArray>("signature");
-    QTest::addColumn<QByteArray>("returnType");
-    QTest::addColumn<QList<QByteArray>>("parameterTypes");
-    QTest::addColumn<QList<QByteArray>>("parameterNames");
+    addColumns<int, QByteArray, QByteArray, QList<QByteArray>, QList<QByteArray>>(
+        {"index", "signature", "returnType", "parameterTypes", "parameterNames"});
 
     QTest::newRow("open(QObject *light) returns QWidget *")
         << 0 << QByteArray("open(QObject*)") << QByteArray("QWidget*") << QList<QByteArray>{"QObject*"}
@@ -361,7 +336,7 @@ void tst_Plugin::method()
     QFETCH(QList<QByteArray>, parameterTypes);
     QFETCH(QList<QByteArray>, parameterNames);
 
-    const QMetaObject *meta = m_host.plugin()->metaObject();
+    const QMetaObject *meta = host.plugin()->metaObject();
     QVERIFY(meta->methodOffset() + index < meta->methodCount());
     const QMetaMethod method = meta->method(meta->methodOffset() + index);
     QCOMPARE(method.methodSignature(), signature);
@@ -375,7 +350,7 @@ void tst_Plugin::method()
 
 void tst_Plugin::moduleVersionProperty()
 {
-    const QMetaObject *meta = m_host.plugin()->metaObject();
+    const QMetaObject *meta = host.plugin()->metaObject();
     QCOMPARE(meta->propertyCount() - meta->propertyOffset(), 1);
     const QMetaProperty property = meta->property(meta->propertyOffset());
     QCOMPARE(property.name(), "moduleVersion");
@@ -393,7 +368,7 @@ void tst_Plugin::moduleVersionProperty()
 void tst_Plugin::moduleVersionOnEveryInstance()
 {
     for (int round = 0; round < 3; ++round) {
-        QObject *plugin = m_host.plugin();
+        QObject *plugin = host.plugin();
         QVERIFY(plugin);
         const QVariant version = plugin->property("moduleVersion");
         QCOMPARE(version.userType(), int(QMetaType::QString));
@@ -404,7 +379,7 @@ void tst_Plugin::moduleVersionOnEveryInstance()
 
 void tst_Plugin::moduleVersionReadOnly()
 {
-    QObject *plugin = m_host.plugin();
+    QObject *plugin = host.plugin();
     QVERIFY(!plugin->setProperty("moduleVersion", QStringLiteral("9.9.9")));
     QCOMPARE(plugin->property("moduleVersion").toString(), expectedModuleVersion);
     QVERIFY(!plugin->dynamicPropertyNames().contains("moduleVersion"));
@@ -413,31 +388,31 @@ void tst_Plugin::moduleVersionReadOnly()
 void tst_Plugin::openController()
 {
     Helvor::SimulatedLight *light = newLight(12);
-    const QList<QWidget *> before = m_host.panels();
+    const QList<QWidget *> before = host.panels();
 
-    QWidget *panel = m_host.open(light);
+    QWidget *panel = host.open(light);
     QVERIFY(panel);
     QVERIFY(qobject_cast<QDockWidget *>(panel));
-    QCOMPARE(m_host.panels(), before + QList<QWidget *>{panel});
+    QCOMPARE(host.panels(), before + QList<QWidget *>{panel});
 
     // The host opens again whenever the operator asks: the panel is reused.
-    QCOMPARE(m_host.open(light), panel);
-    QCOMPARE(m_host.panels().size(), before.size() + 1);
+    QCOMPARE(host.open(light), panel);
+    QCOMPARE(host.panels().size(), before.size() + 1);
 }
 
 void tst_Plugin::openWithoutReturnValue()
 {
     Helvor::SimulatedLight *light = newLight(21);
-    const QList<QWidget *> before = m_host.panels();
+    const QList<QWidget *> before = host.panels();
 
-    QVERIFY(QMetaObject::invokeMethod(m_host.plugin(), "open", Q_ARG(QObject *, light)));
+    QVERIFY(QMetaObject::invokeMethod(host.plugin(), "open", Q_ARG(QObject *, light)));
 
-    const QList<QWidget *> after = m_host.panels();
+    const QList<QWidget *> after = host.panels();
     QCOMPARE(after.size(), before.size() + 1);
     QWidget *made = after.last();
     QVERIFY(!before.contains(made));
-    QCOMPARE(m_host.open(light), made);
-    QCOMPARE(m_host.panels(), after);
+    QCOMPARE(host.open(light), made);
+    QCOMPARE(host.panels(), after);
 }
 
 void tst_Plugin::openNoController_data()
@@ -445,6 +420,8 @@ void tst_Plugin::openNoController_data()
     QTest::addColumn<MakeObject>("make");
     QTest::newRow("plain QObject") << MakeObject([]() -> QObject * { return new QObject; });
     QTest::newRow("QWidget") << MakeObject([]() -> QObject * { return new QWidget; });
+    // What a panel is made of, yet no controller.
+    QTest::newRow("QDockWidget") << MakeObject([]() -> QObject * { return new QDockWidget; });
     QTest::newRow("Response") << MakeObject([]() -> QObject * { return new Response(nullptr); });
     QTest::newRow("Helvor::Stage") << MakeObject(
         []() -> QObject * { return new Helvor::Stage(1, QStringLiteral("Main street"), QString()); });
@@ -456,24 +433,40 @@ void tst_Plugin::openNoController()
 
     const std::unique_ptr<QObject> object(make());
     QVERIFY(!object->inherits("Helvor::Light"));
-    const QList<QWidget *> before = m_host.panels();
+    const QList<QWidget *> before = host.panels();
 
-    QCOMPARE(m_host.open(object.get()), static_cast<QWidget *>(nullptr));
-    QCOMPARE(m_host.panels(), before);
+    QCOMPARE(host.open(object.get()), static_cast<QWidget *>(nullptr));
+    QCOMPARE(host.panels(), before);
+}
+
+void tst_Plugin::openNullIsSilent_data()
+{
+    addColumns<bool, bool>({"panelOpen", "renewed"});
+
+    QTest::newRow("no panel open") << false << false;
+    QTest::newRow("a panel open") << true << false;
+    QTest::newRow("a panel open, plug-in object made anew") << true << true;
 }
 
 void tst_Plugin::openNullIsSilent()
 {
-    const QList<QWidget *> before = m_host.panels();
+    QFETCH(bool, panelOpen);
+    QFETCH(bool, renewed);
 
-    capturedMessages.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(captureMessage);
-    QWidget *panel = m_host.open(nullptr);
-    qInstallMessageHandler(previous);
+    if (panelOpen)
+        QVERIFY(host.open(newLight(3)));
+    if (renewed)
+        delete host.plugin();
+    const QList<QWidget *> before = host.panels();
 
+    QWidget *panel = nullptr;
+    {
+        const MessageCapture messages;
+        panel = host.open(nullptr);
+        QCOMPARE(messages.messages(), QStringList());
+    }
     QCOMPARE(panel, static_cast<QWidget *>(nullptr));
-    QCOMPARE(capturedMessages, QStringList());
-    QCOMPARE(m_host.panels(), before);
+    QCOMPARE(host.panels(), before);
 }
 
 QTEST_MAIN(tst_Plugin)

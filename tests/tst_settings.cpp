@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "host.h"
+#include "paneltest.h"
 
 #include <helvor/simulatedlight.h>
 
@@ -42,20 +42,18 @@ std::unique_ptr<QSettings> settingsAt(Location location)
 
 } // namespace
 
-class tst_Settings : public QObject
+class tst_Settings : public PanelTest
 {
     Q_OBJECT
 
 public:
     explicit tst_Settings(const QString &scratch)
-        : m_scratch(scratch)
+        : PanelTest(Host::pluginPath(), Start::Unloaded)
+        , m_scratch(scratch)
     {
     }
 
 private Q_SLOTS:
-    void initTestCase();
-    void cleanup();
-
     // Runs first: nothing has been written yet.
     void noSettings();
     void precedence_data();
@@ -71,18 +69,19 @@ private Q_SLOTS:
     void alarmSoundPath();
     void neverWritten();
 
+protected:
+    void initSuite() override;
+    void cleanupEach() override;
+
 private:
     void write(Location location, const QString &key, const QVariant &value);
     void renewPlugin();
-    QVariant panelProperty(const char *name);
-    void setPanelProperty(const char *name, const QVariant &value);
     QStringList scratchFiles() const;
 
     const QString m_scratch;
-    Host m_host;
 };
 
-void tst_Settings::initTestCase()
+void tst_Settings::initSuite()
 {
     // Nothing may be written outside the scratch folder, least of all the
     // machine's own settings.
@@ -95,10 +94,10 @@ void tst_Settings::initTestCase()
     QCOMPARE(settingsAt(SystemOrganization)->fileName(),
              m_scratch + QStringLiteral("/system/%1.conf").arg(organization));
     // Loaded only: the first plug-in object is made by the first test.
-    QVERIFY2(m_host.loader().load(), qPrintable(m_host.loader().errorString()));
+    QVERIFY2(host.loader().load(), qPrintable(host.loader().errorString()));
 }
 
-void tst_Settings::cleanup()
+void tst_Settings::cleanupEach()
 {
     for (const Location location : locations) {
         // Through QSettings: its in-process cache of the files stays true.
@@ -107,10 +106,11 @@ void tst_Settings::cleanup()
         settings->sync();
         QCOMPARE(settings->status(), QSettings::NoError);
     }
-    setPanelProperty("alarmSound", QString());
-    setPanelProperty("alarmBefore", 60);
-    setPanelProperty("defaultInactivityPeriod", 180);
-    QVERIFY(Host().panels().isEmpty());
+    // The plug-in object is made by the first test, after the settings
+    // were read: the values it found are put back here, not at the start.
+    QVERIFY(setModuleValue("alarmSound", QString()));
+    QVERIFY(setModuleValue("alarmBefore", builtinAlarmBefore));
+    QVERIFY(setModuleValue("defaultInactivityPeriod", builtinDefaultInactivityPeriod));
 }
 
 void tst_Settings::write(Location location, const QString &key, const QVariant &value)
@@ -126,26 +126,8 @@ void tst_Settings::write(Location location, const QString &key, const QVariant &
 // The settings are read by the plug-in object's constructor, and only there.
 void tst_Settings::renewPlugin()
 {
-    delete m_host.plugin();
-    QVERIFY(m_host.plugin());
-}
-
-// Read through a panel of its own, opened and closed for the purpose:
-// module-wide values through any panel, inactivityPeriod as a new panel
-// starts with it.
-QVariant tst_Settings::panelProperty(const char *name)
-{
-    Helvor::SimulatedLight scratch(0);
-    QScopedPointer<QWidget> panel(m_host.open(&scratch));
-    return panel ? panel->property(name) : QVariant();
-}
-
-void tst_Settings::setPanelProperty(const char *name, const QVariant &value)
-{
-    Helvor::SimulatedLight scratch(0);
-    QScopedPointer<QWidget> panel(m_host.open(&scratch));
-    QVERIFY(panel);
-    QVERIFY(panel->setProperty(name, value));
+    delete host.plugin();
+    QVERIFY(host.plugin());
 }
 
 QStringList tst_Settings::scratchFiles() const
@@ -162,22 +144,18 @@ void tst_Settings::noSettings()
 {
     QCOMPARE(scratchFiles(), QStringList());
     renewPlugin();
-    QCOMPARE(panelProperty("alarmBefore"), QVariant(60));
-    QCOMPARE(panelProperty("defaultInactivityPeriod"), QVariant(180));
-    QCOMPARE(panelProperty("alarmSound"), QVariant(QString()));
-    QCOMPARE(panelProperty("inactivityPeriod"), QVariant(180));
+    QCOMPARE(moduleValue("alarmBefore"), QVariant(60));
+    QCOMPARE(moduleValue("defaultInactivityPeriod"), QVariant(180));
+    QCOMPARE(moduleValue("alarmSound"), QVariant(QString()));
+    QCOMPARE(moduleValue("inactivityPeriod"), QVariant(180));
     QCOMPARE(scratchFiles(), QStringList());
 }
 
 void tst_Settings::precedence_data()
 {
-    QTest::addColumn<QString>("key");
-    // What each location holds; an invalid value leaves the key out.
-    QTest::addColumn<QVariant>("userApplication");
-    QTest::addColumn<QVariant>("userOrganization");
-    QTest::addColumn<QVariant>("systemApplication");
-    QTest::addColumn<QVariant>("systemOrganization");
-    QTest::addColumn<QVariant>("expected");
+    // The locations' columns: what each holds; an invalid value leaves the key out.
+    addColumns<QString, QVariant, QVariant, QVariant, QVariant, QVariant>(
+        {"key", "userApplication", "userOrganization", "systemApplication", "systemOrganization", "expected"});
 
     const QVariant none;
     const QString alarmBefore = QStringLiteral("alarmBefore");
@@ -232,14 +210,12 @@ void tst_Settings::precedence()
             write(location, key, held[location]);
     }
     renewPlugin();
-    QCOMPARE(panelProperty(key.toLatin1().constData()), expected);
+    QCOMPARE(moduleValue(key.toLatin1().constData()), expected);
 }
 
 void tst_Settings::integerValues_data()
 {
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("stored");
-    QTest::addColumn<int>("expected");
+    addColumns<QString, QString, int>({"key", "stored", "expected"});
 
     for (const QString &key : {QStringLiteral("alarmBefore"), QStringLiteral("defaultInactivityPeriod")}) {
         const auto row = [&key](const char *what) -> QTestData & {
@@ -270,14 +246,12 @@ void tst_Settings::integerValues()
     renewPlugin();
     // A number that does not fit an int must not wrap: 2147483648 would
     // otherwise become INT_MIN and silence the watchdog.
-    QCOMPARE(panelProperty(key.toLatin1().constData()).toInt(), expected);
+    QCOMPARE(moduleValue(key.toLatin1().constData()).toInt(), expected);
 }
 
 void tst_Settings::defaultPeriodOfNewPanel_data()
 {
-    QTest::addColumn<QString>("stored");
-    QTest::addColumn<int>("moduleValue");
-    QTest::addColumn<int>("panelValue");
+    addColumns<QString, int, int>({"stored", "moduleWide", "panelValue"});
 
     QTest::newRow("90") << QStringLiteral("90") << 90 << 90;
     QTest::newRow("non-numeric: 0") << QStringLiteral("three minutes") << 0 << 0;
@@ -291,20 +265,18 @@ void tst_Settings::defaultPeriodOfNewPanel_data()
 void tst_Settings::defaultPeriodOfNewPanel()
 {
     QFETCH(QString, stored);
-    QFETCH(int, moduleValue);
+    QFETCH(int, moduleWide);
     QFETCH(int, panelValue);
 
     write(SystemApplication, QStringLiteral("defaultInactivityPeriod"), stored);
     renewPlugin();
-    QCOMPARE(panelProperty("defaultInactivityPeriod"), QVariant(moduleValue));
-    QCOMPARE(panelProperty("inactivityPeriod"), QVariant(panelValue));
+    QCOMPARE(moduleValue("defaultInactivityPeriod"), QVariant(moduleWide));
+    QCOMPARE(moduleValue("inactivityPeriod"), QVariant(panelValue));
 }
 
 void tst_Settings::propertyValueWithoutSettings_data()
 {
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QVariant>("set");
-    QTest::addColumn<QVariant>("stored");
+    addColumns<QString, QVariant, QVariant>({"key", "set", "stored"});
 
     QTest::newRow("alarmBefore") << QStringLiteral("alarmBefore") << QVariant(77) << QVariant(33);
     QTest::newRow("defaultInactivityPeriod")
@@ -322,33 +294,32 @@ void tst_Settings::propertyValueWithoutSettings()
     QFETCH(QVariant, stored);
     const QByteArray name = key.toLatin1();
 
-    setPanelProperty(name.constData(), set);
-    QCOMPARE(panelProperty(name.constData()), set);
+    QVERIFY(setModuleValue(name.constData(), set));
+    QCOMPARE(moduleValue(name.constData()), set);
     renewPlugin();
-    QCOMPARE(panelProperty(name.constData()), set);
+    QCOMPARE(moduleValue(name.constData()), set);
 
     write(UserApplication, key, stored);
     renewPlugin();
-    QCOMPARE(panelProperty(name.constData()), stored);
+    QCOMPARE(moduleValue(name.constData()), stored);
 }
 
 void tst_Settings::readOncePerPluginObject()
 {
     renewPlugin();
     write(UserApplication, QStringLiteral("alarmBefore"), 44);
-    QCOMPARE(panelProperty("alarmBefore"), QVariant(60));
+    QCOMPARE(moduleValue("alarmBefore"), QVariant(60));
     renewPlugin();
-    QCOMPARE(panelProperty("alarmBefore"), QVariant(44));
+    QCOMPARE(moduleValue("alarmBefore"), QVariant(44));
 }
 
 void tst_Settings::alarmSoundPath_data()
 {
-    QTest::addColumn<QString>("path");
-
-    QTest::newRow("absolute path of an existing file") << QFINDTESTDATA("tst_settings.cpp");
-    QTest::newRow("missing file") << QStringLiteral("/nonexistent/alarm.wav");
-    QTest::newRow("spaces and non-Latin letters") << QStringLiteral("/srv/Тревога/alarm %1.wav").arg(2);
-    QTest::newRow("relative path") << QStringLiteral("sounds/alarm.wav");
+    addRows<QString>("path",
+                     {{"absolute path of an existing file", QFINDTESTDATA("tst_settings.cpp")},
+                      {"missing file", QStringLiteral("/nonexistent/alarm.wav")},
+                      {"spaces and non-Latin letters", QStringLiteral("/srv/Тревога/alarm %1.wav").arg(2)},
+                      {"relative path", QStringLiteral("sounds/alarm.wav")}});
 }
 
 void tst_Settings::alarmSoundPath()
@@ -358,7 +329,7 @@ void tst_Settings::alarmSoundPath()
 
     write(SystemApplication, QStringLiteral("alarmSound"), path);
     renewPlugin();
-    QCOMPARE(panelProperty("alarmSound"), QVariant(path));
+    QCOMPARE(moduleValue("alarmSound"), QVariant(path));
 }
 
 void tst_Settings::neverWritten()
@@ -381,14 +352,14 @@ void tst_Settings::neverWritten()
     }
 
     renewPlugin();
-    QCOMPARE(panelProperty("alarmBefore"), QVariant(10));
-    setPanelProperty("alarmBefore", 5);
-    setPanelProperty("defaultInactivityPeriod", 6);
-    setPanelProperty("alarmSound", QStringLiteral("/srv/other.wav"));
+    QCOMPARE(moduleValue("alarmBefore"), QVariant(10));
+    QVERIFY(setModuleValue("alarmBefore", 5));
+    QVERIFY(setModuleValue("defaultInactivityPeriod", 6));
+    QVERIFY(setModuleValue("alarmSound", QStringLiteral("/srv/other.wav")));
     renewPlugin();
     renewPlugin();
-    QCOMPARE(panelProperty("defaultInactivityPeriod"), QVariant(100));
-    delete m_host.plugin();
+    QCOMPARE(moduleValue("defaultInactivityPeriod"), QVariant(100));
+    delete host.plugin();
 
     QCOMPARE(scratchFiles(), files);
     for (const QString &path : files) {
@@ -401,21 +372,8 @@ void tst_Settings::neverWritten()
 
 int main(int argc, char *argv[])
 {
-    // Qt fixes its settings paths at their first use, and the module reads
-    // the application's names: both must be in place before anything asks.
-    QTemporaryDir scratch;
-    if (!scratch.isValid())
-        qFatal("No scratch folder: %s", qPrintable(scratch.errorString()));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(scratch.filePath(QStringLiteral("user"))));
-    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(scratch.filePath(QStringLiteral("system"))));
-    QCoreApplication::setOrganizationName(organization);
-    QCoreApplication::setApplicationName(application);
-
-    QApplication app(argc, argv);
-    app.setAttribute(Qt::AA_Use96Dpi, true);
     QTEST_SET_MAIN_SOURCE_PATH
-    tst_Settings test(scratch.path());
-    return QTest::qExec(&test, argc, argv);
+    return PanelTest::execWithScratchSettings<tst_Settings>(argc, argv, organization, application);
 }
 
 #include "tst_settings.moc"

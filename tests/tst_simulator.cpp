@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The simulated intersection, driven by its own clock: no test here waits
 // for real time, however many hours of traffic it runs.
+#include "paneltest.h"
 #include "request.h"
 #include "response.h"
 
@@ -100,9 +101,17 @@ QString snapshot(const SimulatedIntersection *light)
 
 } // namespace
 
-class tst_Simulator : public QObject
+// On the fixture for its success code and hooks: the simulator is host
+// code, and no plug-in is loaded here.
+class tst_Simulator : public PanelTest
 {
     Q_OBJECT
+
+public:
+    tst_Simulator()
+        : PanelTest(Host::pluginPath(), Start::Unloaded)
+    {
+    }
 
 private Q_SLOTS:
     void stagesCycle_data();
@@ -144,8 +153,7 @@ private Q_SLOTS:
 
 void tst_Simulator::stagesCycle_data()
 {
-    QTest::addColumn<QList<int>>("seconds");
-    QTest::addColumn<int>("cycles");
+    addColumns<QList<int>, int>({"seconds", "cycles"});
 
     QTest::newRow("three stages of 20, 10 and 6 s") << QList<int>{20, 10, 6} << 3;
     QTest::newRow("two stages of 45 and 15 s") << QList<int>{45, 15} << 4;
@@ -219,12 +227,8 @@ void tst_Simulator::clockNeverRunsBack()
 
 void tst_Simulator::commandTakesEffect_data()
 {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QVariant>("argument");
-    QTest::addColumn<Mode>("mode");
-    QTest::addColumn<int>("stage");
-    QTest::addColumn<int>("keyRegime");
-    QTest::addColumn<int>("algorithm");
+    addColumns<QString, QVariant, Mode, int, int, int>(
+        {"command", "argument", "mode", "stage", "keyRegime", "algorithm"});
 
     QTest::newRow("set_yf: flashing yellow, algorithm 255")
         << QStringLiteral("set_yf") << QVariant() << Mode::FlashingYellow << -1 << 2 << 255;
@@ -259,7 +263,7 @@ void tst_Simulator::commandTakesEffect()
 
     light->advance(maxDelay - minDelay + 1);
     QCOMPARE(sent.finished.count(), 1);
-    QCOMPARE(sent.error, Response::Success);
+    QCOMPARE(sent.error, success);
     QCOMPARE(changed.count(), 1);
     QCOMPARE(light->mode(), mode);
     QCOMPARE(light->currentStage(), stage);
@@ -272,12 +276,9 @@ void tst_Simulator::commandTakesEffect()
 
 void tst_Simulator::answerDelay_data()
 {
-    QTest::addColumn<quint32>("seed");
-
-    QTest::newRow("seed 1") << 1u;
-    QTest::newRow("seed 2") << 2u;
-    QTest::newRow("junction 21's seed") << 21u * 7919u;
-    QTest::newRow("junction 40's seed") << 40u * 7919u;
+    addRows<quint32>(
+        "seed",
+        {{"seed 1", 1u}, {"seed 2", 2u}, {"junction 21's seed", 21u * 7919u}, {"junction 40's seed", 40u * 7919u}});
 }
 
 void tst_Simulator::answerDelay()
@@ -300,7 +301,7 @@ void tst_Simulator::answerDelay()
         QCOMPARE(sent.finished.count(), 1);
         const qint64 delay = sent.sentAt.msecsTo(sent.answeredAt);
         QVERIFY2(delay >= minDelay && delay <= maxDelay, qPrintable(QString::number(delay)));
-        QCOMPARE(sent.error, Response::Success);
+        QCOMPARE(sent.error, success);
         shortest = qMin(shortest, delay);
         longest = qMax(longest, delay);
 
@@ -315,9 +316,7 @@ void tst_Simulator::answerDelay()
 
 void tst_Simulator::requestDescribesCommand_data()
 {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QVariant>("argument");
-    QTest::addColumn<QString>("text");
+    addColumns<QString, QVariant, QString>({"command", "argument", "text"});
 
     QTest::newRow("set_phase 3") << QStringLiteral("set_phase") << QVariant(3) << QStringLiteral("set_phase 3");
     QTest::newRow("set_yf") << QStringLiteral("set_yf") << QVariant() << QStringLiteral("set_yf");
@@ -359,7 +358,7 @@ void tst_Simulator::responseIsDeletedOnceFinished()
     QCOMPARE(sent.finished.count(), 1);
     // The answer stays readable until control returns to the event loop.
     QVERIFY(sent.response);
-    QCOMPARE(sent.response->error(), Response::Success);
+    QCOMPARE(sent.response->error(), success);
 
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!sent.response);
@@ -368,8 +367,7 @@ void tst_Simulator::responseIsDeletedOnceFinished()
 
 void tst_Simulator::unknownStageRefused_data()
 {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QVariant>("argument");
+    addColumns<QString, QVariant>({"command", "argument"});
 
     QTest::newRow("set_phase 9: no such stage") << QStringLiteral("set_phase") << QVariant(9);
     QTest::newRow("set_phase 0: no such stage") << QStringLiteral("set_phase") << QVariant(0);
@@ -403,8 +401,7 @@ void tst_Simulator::unknownStageRefused()
 
 void tst_Simulator::heldStage_data()
 {
-    QTest::addColumn<int>("stage");
-    QTest::addColumn<qint64>("step");
+    addColumns<int, qint64>({"stage", "step"});
 
     QTest::newRow("stage 2, a second at a time") << 2 << qint64(1000);
     QTest::newRow("stage 3, a second at a time") << 3 << qint64(1000);
@@ -421,7 +418,7 @@ void tst_Simulator::heldStage()
     Sent sent(light.get(), QStringLiteral("set_phase"), stage);
     QVERIFY(sent.response);
     light->advance(maxDelay);
-    QCOMPARE(sent.error, Response::Success);
+    QCOMPARE(sent.error, success);
     QCOMPARE(light->currentStage(), stage);
     const QDateTime since = light->phaseChangeTime();
 
@@ -441,11 +438,8 @@ void tst_Simulator::heldStage()
 
 void tst_Simulator::repeatedCommandKeepsPhaseTime_data()
 {
-    QTest::addColumn<QString>("first");
-    QTest::addColumn<QVariant>("firstArgument");
-    QTest::addColumn<QString>("second");
-    QTest::addColumn<QVariant>("secondArgument");
-    QTest::addColumn<bool>("changes");
+    addColumns<QString, QVariant, QString, QVariant, bool>(
+        {"first", "firstArgument", "second", "secondArgument", "changes"});
 
     QTest::newRow("set_phase of the running stage")
         << QString() << QVariant() << QStringLiteral("set_phase") << QVariant(1) << false;
@@ -478,23 +472,20 @@ void tst_Simulator::repeatedCommandKeepsPhaseTime()
     if (!first.isEmpty()) {
         Sent sent(light.get(), first, firstArgument);
         light->advance(maxDelay);
-        QCOMPARE(sent.error, Response::Success);
+        QCOMPARE(sent.error, success);
     }
     const QDateTime since = light->phaseChangeTime();
     light->advance(5000);
 
     Sent sent(light.get(), second, secondArgument);
     light->advance(maxDelay);
-    QCOMPARE(sent.error, Response::Success);
+    QCOMPARE(sent.error, success);
     QCOMPARE(light->phaseChangeTime(), changes ? sent.answeredAt : since);
 }
 
 void tst_Simulator::setLocal_data()
 {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QVariant>("argument");
-    QTest::addColumn<int>("stage");
-    QTest::addColumn<bool>("stageGoesOn");
+    addColumns<QString, QVariant, int, bool>({"command", "argument", "stage", "stageGoesOn"});
 
     QTest::newRow("from flashing yellow") << QStringLiteral("set_yf") << QVariant() << 1 << false;
     QTest::newRow("from dark") << QStringLiteral("set_os") << QVariant() << 1 << false;
@@ -514,7 +505,7 @@ void tst_Simulator::setLocal()
     if (!command.isEmpty()) {
         Sent sent(light.get(), command, argument);
         light->advance(maxDelay);
-        QCOMPARE(sent.error, Response::Success);
+        QCOMPARE(sent.error, success);
         QCOMPARE(light->controlSource(), int(SimulatedLight::CentreSource));
     }
     light->advance(3000);
@@ -546,8 +537,7 @@ void tst_Simulator::setLocal()
 
 void tst_Simulator::restart_data()
 {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QVariant>("argument");
+    addColumns<QString, QVariant>({"command", "argument"});
 
     QTest::newRow("from its programme") << QString() << QVariant();
     QTest::newRow("from a held stage under dispatch control") << QStringLiteral("set_phase") << QVariant(3);
@@ -565,13 +555,13 @@ void tst_Simulator::restart()
     if (!command.isEmpty()) {
         Sent sent(light.get(), command, argument);
         light->advance(maxDelay);
-        QCOMPARE(sent.error, Response::Success);
+        QCOMPARE(sent.error, success);
     }
     QSignalSpy changed(light.get(), &SimulatedIntersection::stateChanged);
     Sent restart(light.get(), QStringLiteral("set_start"));
     light->advance(maxDelay);
     QCOMPARE(restart.finished.count(), 1);
-    QCOMPARE(restart.error, Response::Success);
+    QCOMPARE(restart.error, success);
     QCOMPARE(changed.count(), 1);
     QCOMPARE(light->mode(), Mode::Restarting);
     QVERIFY(!light->isConnected());
@@ -601,7 +591,7 @@ void tst_Simulator::noAnswerWhileRestarting()
     auto light = make();
     Sent restart(light.get(), QStringLiteral("set_start"));
     light->advance(maxDelay);
-    QCOMPARE(restart.error, Response::Success);
+    QCOMPARE(restart.error, success);
 
     Sent yellow(light.get(), QStringLiteral("set_yf"));
     light->advance(maxDelay);
@@ -620,9 +610,7 @@ void tst_Simulator::noAnswerWhileRestarting()
 
 void tst_Simulator::refusalRate_data()
 {
-    QTest::addColumn<double>("rate");
-    QTest::addColumn<int>("fewest");
-    QTest::addColumn<int>("most");
+    addColumns<double, int, int>({"rate", "fewest", "most"});
 
     QTest::newRow("1.0 refuses everything") << 1.0 << 60 << 60;
     QTest::newRow("0.0 refuses nothing") << 0.0 << 0 << 0;
@@ -645,7 +633,7 @@ void tst_Simulator::refusalRate()
                   stage ? QVariant(1 + i % 3) : QVariant());
         light->advance(maxDelay);
         QCOMPARE(sent.finished.count(), 1);
-        QVERIFY2(sent.error == Response::Success || sent.error == SimulatedIntersection::Refused,
+        QVERIFY2(sent.error == success || sent.error == SimulatedIntersection::Refused,
                  qPrintable(QString::number(sent.error, 16)));
         if (sent.error == SimulatedIntersection::Refused)
             ++refused;
@@ -660,10 +648,7 @@ void tst_Simulator::refusalRate()
 
 void tst_Simulator::dropConnection_data()
 {
-    QTest::addColumn<int>("first");
-    QTest::addColumn<int>("second");
-    QTest::addColumn<int>("offline");
-    QTest::addColumn<int>("stage");
+    addColumns<int, int, int, int>({"first", "second", "offline", "stage"});
 
     QTest::newRow("5 s") << 5 << 0 << 5 << 1;
     QTest::newRow("30 s, the programme running on") << 30 << 0 << 30 << 3;
@@ -709,10 +694,7 @@ void tst_Simulator::dropConnection()
 
 void tst_Simulator::noAnswerWhileDisconnected_data()
 {
-    QTest::addColumn<bool>("dropFirst");
-
-    QTest::newRow("sent while off line") << true;
-    QTest::newRow("line lost before the answer") << false;
+    addRows<bool>("dropFirst", {{"sent while off line", true}, {"line lost before the answer", false}});
 }
 
 void tst_Simulator::noAnswerWhileDisconnected()
@@ -740,17 +722,13 @@ void tst_Simulator::noAnswerWhileDisconnected()
     QVERIFY(light->isConnected());
     Sent again(light.get(), QStringLiteral("set_yf"));
     light->advance(maxDelay);
-    QCOMPARE(again.error, Response::Success);
+    QCOMPARE(again.error, success);
     QCOMPARE(light->mode(), Mode::FlashingYellow);
 }
 
 void tst_Simulator::droppingLine_data()
 {
-    QTest::addColumn<int>("interval");
-
-    QTest::newRow("every 75 s on average") << 75;
-    QTest::newRow("every 20 s on average") << 20;
-    QTest::newRow("never") << 0;
+    addRows<int>("interval", {{"every 75 s on average", 75}, {"every 20 s on average", 20}, {"never", 0}});
 }
 
 void tst_Simulator::droppingLine()
@@ -811,9 +789,7 @@ void tst_Simulator::droppingLine()
 
 void tst_Simulator::deterministic_data()
 {
-    QTest::addColumn<quint32>("seed");
-    QTest::addColumn<double>("refusalRate");
-    QTest::addColumn<int>("dropInterval");
+    addColumns<quint32, double, int>({"seed", "refusalRate", "dropInterval"});
 
     QTest::newRow("seed 1") << 1u << 0.03 << 0;
     QTest::newRow("junction 21: a dropping line") << 21u * 7919u << 0.03 << 75;

@@ -25,7 +25,7 @@
 //                                                      crash the last line names its step
 //
 // A failure names the seed, the step and the last actions.
-#include "host.h"
+#include "paneltest.h"
 #include "request.h"
 #include "response.h"
 
@@ -60,7 +60,7 @@
 namespace {
 
 // The device's code for a command carried out.
-constexpr int commandDone = 4608;
+constexpr int commandDone = PanelTest::success;
 // lastCommand codes besides stage numbers.
 constexpr int modeCommand = -1;
 constexpr int localRequested = -3;
@@ -113,7 +113,7 @@ struct Call
 // Every call the controllers received in the current step, in order.
 QVector<Call> calls;
 
-QString describe(const QVariantList &arguments)
+QString wordsOf(const QVariantList &arguments)
 {
     QStringList words;
     for (const QVariant &argument : arguments)
@@ -538,13 +538,18 @@ protected:
 
 } // namespace
 
-class tst_Soak : public QObject
+class tst_Soak : public PanelTest
 {
     Q_OBJECT
 
+public:
+    // The plug-in object is made once the settings are the suite's own.
+    tst_Soak()
+        : PanelTest(Host::pluginPath(), Start::Unloaded)
+    {
+    }
+
 private Q_SLOTS:
-    void initTestCase();
-    void cleanup();
 
     void soak();
 
@@ -689,7 +694,11 @@ private:
     void tickPanel(PanelModel &p);
     void discardAll();
 
-    Host m_host;
+protected:
+    void initSuite() override;
+    void cleanupEach() override;
+
+private:
     QRandomGenerator m_random;
     TickGate m_gate;
     QTemporaryDir m_settings;
@@ -922,7 +931,7 @@ void tst_Soak::hostileCall(const QObject *object, const char *call)
     // command, the response is the one about to be returned; in the
     // controller's other calls, the one the panel waits for.
     std::vector<QWidget *> askers;
-    const QList<QWidget *> listed = m_host.panels();
+    const QList<QWidget *> listed = host.panels();
     for (QWidget *panel : listed) {
         const Vorlan::Widget::Private *d = Host::d(panel);
         if (d->hostCalls > 0 && d->light == light->object)
@@ -1029,7 +1038,7 @@ void tst_Soak::doDeed(Deed deed, LightModel &light, QWidget *caller, SoakRespons
         emitStateChangedOf(light);
         break;
     case OpenAgain:
-        checkOpened(light, m_host.open(light.object), false);
+        checkOpened(light, host.open(light.object), false);
         adoptNew(light);
         break;
     case DeedCount:
@@ -1060,7 +1069,7 @@ void tst_Soak::hostLoop(const std::function<void()> &deed)
 QWidget *tst_Soak::servingPanel(QObject *light)
 {
     QWidget *serving = nullptr;
-    const QList<QWidget *> listed = m_host.panels();
+    const QList<QWidget *> listed = host.panels();
     for (QWidget *panel : listed) {
         const Vorlan::Widget::Private *d = Host::d(panel);
         if (d->light != light || d->closing)
@@ -1091,7 +1100,7 @@ void tst_Soak::checkOpened(const LightModel &light, QWidget *opened, bool hostIn
 int tst_Soak::adoptNew(LightModel &light)
 {
     int adopted = 0;
-    const QList<QWidget *> listed = m_host.panels();
+    const QList<QWidget *> listed = host.panels();
     for (QWidget *panel : listed) {
         if (modelOf(panel) || Host::d(panel)->hostCalls > 0)
             continue;
@@ -1526,7 +1535,7 @@ QString tst_Soak::openPanel()
         current = p;
 
     const int deeds = m_deeds;
-    QWidget *panel = m_host.open(light->object);
+    QWidget *panel = host.open(light->object);
     const QString what = QStringLiteral("open controller #%1").arg(light->serial);
     if (m_deeds != deeds) {
         // The host worked inside the new panel's first calls: whatever came
@@ -1634,7 +1643,7 @@ QString tst_Soak::openNonController()
     QObject plain;
     SoakResponse *response = responses.isEmpty() ? nullptr : responses.at(int(below(quint32(responses.size()))));
     QObject *candidate = response && chance(50) ? static_cast<QObject *>(response) : &plain;
-    if (m_host.open(candidate))
+    if (host.open(candidate))
         violation(QStringLiteral("open gave a panel for an object that is no controller"));
     return QStringLiteral("open a non-controller");
 }
@@ -1838,7 +1847,7 @@ QString tst_Soak::changeValue(LightModel &light)
     }
     light.object->setProperty(names[which], value);
     return QStringLiteral("%1 = %2").arg(QLatin1String(names[which]),
-                                         value.isValid() ? describe({value}) : QStringLiteral("missing"));
+                                         value.isValid() ? wordsOf({value}) : QStringLiteral("missing"));
 }
 
 QString tst_Soak::emitStateChanged()
@@ -1968,7 +1977,7 @@ QString tst_Soak::finishResponse()
     // Described first: the host may delete it while the panel reads it.
     const QString what = QStringLiteral("finish response %1 with %2%3")
                              .arg(response->id)
-                             .arg(error.isValid() ? describe({error}) : QStringLiteral("no error"))
+                             .arg(error.isValid() ? wordsOf({error}) : QStringLiteral("no error"))
                              .arg(response->finishes > 0 ? QStringLiteral(" (again)") : QString());
     finish(response, error);
     return what;
@@ -1999,8 +2008,8 @@ QString tst_Soak::dropOldResponse()
 
 QString tst_Soak::recreatePlugin()
 {
-    delete m_host.plugin();
-    if (!m_host.plugin())
+    delete host.plugin();
+    if (!host.plugin())
         violation(QStringLiteral("no new plug-in object"));
     // Without settings, a new plug-in object leaves the module's values alone.
     if (PanelModel *p = pickPanel([](const PanelModel &p) { return !p.hostDeleted; })) {
@@ -2256,7 +2265,7 @@ void tst_Soak::checkCalls()
         else if (call.method == "currentStage")
             ++r.currentStage;
         else
-            r.commands.append(describe(call.arguments));
+            r.commands.append(wordsOf(call.arguments));
     }
 
     // Every transition to local mode asks the controller for it: each time
@@ -2327,7 +2336,7 @@ void tst_Soak::endStep()
         if (p->panel)
             live.append(p->panel);
     }
-    const QList<QWidget *> listed = m_host.panels();
+    const QList<QWidget *> listed = host.panels();
     if (listed != live)
         violation(QStringLiteral("the panel list holds %1 panels, %2 live ones in order expected")
                       .arg(listed.size())
@@ -2382,7 +2391,7 @@ QString tst_Soak::failureReport(const QString &what) const
 
 // --- Test functions ---
 
-void tst_Soak::initTestCase()
+void tst_Soak::initSuite()
 {
     // No settings of this machine may move the module's values.
     QVERIFY(m_settings.isValid());
@@ -2390,12 +2399,13 @@ void tst_Soak::initTestCase()
     qputenv("XDG_CONFIG_DIRS", QFile::encodeName(m_settings.filePath(QStringLiteral("system"))));
     QCoreApplication::setOrganizationName(QStringLiteral("VorlanSoak"));
     QCoreApplication::setApplicationName(QStringLiteral("tst_soak"));
-    QVERIFY2(m_host.plugin(), qPrintable(m_host.loader().errorString()));
+    QVERIFY2(host.plugin(), qPrintable(host.loader().errorString()));
+    QVERIFY(keepModuleValues());
     passOn = qInstallMessageHandler(filterMessages);
     m_trace = qEnvironmentVariableIsSet("VORLAN_SOAK_TRACE");
 }
 
-void tst_Soak::cleanup()
+void tst_Soak::cleanupEach()
 {
     discardAll();
 }
@@ -2415,7 +2425,7 @@ void tst_Soak::discardAll()
     while (!responses.isEmpty())
         delete responses.takeLast();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCOMPARE(m_host.panels(), QList<QWidget *>());
+    QCOMPARE(host.panels(), QList<QWidget *>());
     SoakLight::reporting = nullptr;
     violations.clear();
     calls.clear();
@@ -2437,7 +2447,7 @@ void tst_Soak::soak()
     // The module's values as this process starts, read through a panel.
     {
         SoakLight probe(0, 0, QString());
-        QWidget *panel = m_host.open(&probe);
+        QWidget *panel = host.open(&probe);
         QVERIFY(panel);
         m_alarmBefore = panel->property("alarmBefore").toInt();
         m_defaultPeriod = panel->property("defaultInactivityPeriod").toInt();
@@ -2504,14 +2514,13 @@ enum Callout { DCOff, YFPressed, DarkPressed, RestartPressed, CloseAnsweredYes, 
 
 void tst_Soak::panelDeletedInsideControllerCall_data()
 {
-    QTest::addColumn<int>("callout");
-
-    QTest::newRow("DC off: setLocal reports local mode at once") << int(DCOff);
-    QTest::newRow("YF: sendCommand reports at once") << int(YFPressed);
-    QTest::newRow("Dark: sendCommand reports at once") << int(DarkPressed);
-    QTest::newRow("Restart: sendCommand reports at once") << int(RestartPressed);
-    QTest::newRow("close prompt answered Yes: setLocal reports at once") << int(CloseAnsweredYes);
-    QTest::newRow("watchdog hands back: setLocal reports at once") << int(WatchdogHandsBack);
+    addRows<int>("callout",
+                 {{"DC off: setLocal reports local mode at once", int(DCOff)},
+                  {"YF: sendCommand reports at once", int(YFPressed)},
+                  {"Dark: sendCommand reports at once", int(DarkPressed)},
+                  {"Restart: sendCommand reports at once", int(RestartPressed)},
+                  {"close prompt answered Yes: setLocal reports at once", int(CloseAnsweredYes)},
+                  {"watchdog hands back: setLocal reports at once", int(WatchdogHandsBack)}});
 }
 
 // A controller that reports its new state from inside the panel's call, and
@@ -2532,7 +2541,7 @@ void tst_Soak::panelDeletedInsideControllerCall()
     auto *stage = new QObject(&light);
     stage->setProperty("id", 2);
     light.stages.append(stage);
-    QPointer<QWidget> panel = m_host.open(&light);
+    QPointer<QWidget> panel = host.open(&light);
     QVERIFY(panel);
     Vorlan::Widget::Private *d = Host::d(panel);
     d->ui.actionSound->setChecked(false);
@@ -2543,7 +2552,7 @@ void tst_Soak::panelDeletedInsideControllerCall()
     QVERIFY(panel->setProperty("inactivityPeriod", 30));
     const auto restore = qScopeGuard([&] {
         SoakLight probe(0, 0, QString());
-        QWidget *any = m_host.open(&probe);
+        QWidget *any = host.open(&probe);
         any->setProperty("alarmBefore", alarmBefore);
         delete any;
     });
@@ -2566,8 +2575,8 @@ void tst_Soak::panelDeletedInsideControllerCall()
     const void *const freed = d;
     unsigned char *canary = nullptr;
     std::vector<void *> spares;
-    QObject host;
-    connect(&light, &Helvor::Light::stateChanged, &host, [&] {
+    QObject hostSlot;
+    connect(&light, &Helvor::Light::stateChanged, &hostSlot, [&] {
         if (!panel)
             return;
         delete panel.data();
@@ -2619,7 +2628,7 @@ void tst_Soak::panelDeletedInsideControllerCall()
     if (!canary)
         qInfo("the allocator kept the freed memory: only a sanitizer sees a write into it");
 
-    QCOMPARE(m_host.panels(), QList<QWidget *>());
+    QCOMPARE(host.panels(), QList<QWidget *>());
     const bool local = callout == DCOff || callout == CloseAnsweredYes || callout == WatchdogHandsBack;
     QCOMPARE(calls.size() > 0 ? QString::fromLatin1(calls.constFirst().method) : QString(),
              local ? QStringLiteral("setLocal") : QStringLiteral("sendCommand"));

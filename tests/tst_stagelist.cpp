@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "host.h"
+#include "paneltest.h"
+#include "pictures.h"
 
 #include <helvor/light.h>
 #include <helvor/simulatedlight.h>
@@ -174,100 +175,14 @@ public:
 
 namespace {
 
-const QSize listIconSize(200, 125);
+const QSize listIconSize = Pictures::listIconSize;
 const QSize pictureSize(64, 40);
 
-// Where the test drawings can be told apart: the plan fills the left half
-// (x < 100) red, the stage overlay a blue square x 80..120, y 40..80.
+// Where the test drawings can be told apart.
 const QPoint planOnly(20, 20);
 const QPoint planAndOverlay(90, 60);
 const QPoint overlayOnly(110, 60);
 const QPoint neither(180, 100);
-
-QString svg(const char *body)
-{
-    return QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"200\" height=\"125\" "
-                          "viewBox=\"0 0 200 125\">%1</svg>\n")
-        .arg(QLatin1String(body));
-}
-
-QByteArray content(const QString &kind)
-{
-    if (kind == QLatin1String("plan"))
-        return svg("<rect x=\"0\" y=\"0\" width=\"100\" height=\"125\" fill=\"#ff0000\"/>").toUtf8();
-    if (kind == QLatin1String("overlay"))
-        return svg("<rect x=\"80\" y=\"40\" width=\"40\" height=\"40\" fill=\"#0000ff\"/>").toUtf8();
-    if (kind == QLatin1String("red"))
-        return svg("<rect x=\"0\" y=\"0\" width=\"200\" height=\"125\" fill=\"#ff0000\"/>").toUtf8();
-    if (kind == QLatin1String("green"))
-        return svg("<rect x=\"0\" y=\"0\" width=\"200\" height=\"125\" fill=\"#00ff00\"/>").toUtf8();
-    if (kind == QLatin1String("garbage")) {
-        static const char bytes[] = "\x89\x01\x02 <<<svg not really\x00\xff\xfe";
-        return QByteArray(bytes, sizeof bytes - 1);
-    }
-    if (kind == QLatin1String("png")) {
-        QImage image(pictureSize, QImage::Format_RGB32);
-        image.fill(QColor(0, 255, 0));
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "PNG");
-        return bytes;
-    }
-    qFatal("Unknown test file kind %s", qPrintable(kind));
-    return {};
-}
-
-// files: blank-separated "name=kind" entries, names relative to dir.
-bool writeFiles(const QDir &dir, const QString &files)
-{
-    const QStringList entries = files.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    for (const QString &entry : entries) {
-        const QString name = entry.section(QLatin1Char('='), 0, 0);
-        const QString path = dir.filePath(name);
-        if (!dir.mkpath(QFileInfo(path).path()))
-            return false;
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(content(entry.section(QLatin1Char('='), 1))) < 0)
-            return false;
-    }
-    return true;
-}
-
-QString inDir(QString schema, const QTemporaryDir &dir)
-{
-    return schema.replace(QLatin1String("{dir}"), dir.path());
-}
-
-// One letter per colour the drawings use, '?' for anything else.
-QChar colourLetter(QRgb pixel)
-{
-    switch (pixel & 0xffffff) {
-    case 0xff0000:
-        return QLatin1Char('R');
-    case 0x00ff00:
-        return QLatin1Char('G');
-    case 0x0000ff:
-        return QLatin1Char('B');
-    case 0xffffff:
-        return QLatin1Char('W');
-    default:
-        return QLatin1Char('?');
-    }
-}
-
-// The colours at the four telling points, in the order planOnly,
-// planAndOverlay, overlayOnly, neither.
-QString composition(const QIcon &icon)
-{
-    const QImage image = icon.pixmap(listIconSize).toImage();
-    if (image.size() != listIconSize)
-        return QStringLiteral("size %1x%2").arg(image.width()).arg(image.height());
-    QString letters;
-    for (const QPoint &point : {planOnly, planAndOverlay, overlayOnly, neither})
-        letters += colourLetter(image.pixel(point));
-    return letters;
-}
 
 QStringList split(const char *joined)
 {
@@ -295,14 +210,11 @@ private:
 
 } // namespace
 
-class tst_StageList : public QObject
+class tst_StageList : public PanelTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void cleanup();
-
     void itemsFromStages_data();
     void itemsFromStages();
     void nullEntriesSkipped_data();
@@ -326,45 +238,31 @@ private Q_SLOTS:
     void listBuiltOnce();
 
 private:
-    template<typename T> T *make(int number)
-    {
-        auto *light = new T(number);
-        m_lights.append(light);
-        return light;
-    }
-
     Helvor::SimulatedLight *makeSimulated(int number)
     {
-        auto *light = new Helvor::SimulatedLight(number, QStringLiteral("Crossing"));
-        m_lights.append(light);
-        return light;
+        return own(new Helvor::SimulatedLight(number, QStringLiteral("Crossing")));
     }
-
-    Host m_host;
-    QList<QObject *> m_lights;
+    QIcon onlyStageIcon(const QString &files, const QString &lightSchema, const QString &stageSchema);
 };
 
-void tst_StageList::initTestCase()
+// The icon of the only stage of a new panel, its pictures in the test's
+// folder; null when the list is not as every row expects it.
+QIcon tst_StageList::onlyStageIcon(const QString &files, const QString &lightSchema, const QString &stageSchema)
 {
-    QVERIFY2(m_host.plugin(), qPrintable(m_host.loader().errorString()));
-}
-
-void tst_StageList::cleanup()
-{
-    // Panels first: a controller dying under its panel would only schedule
-    // the panel's deletion.
-    qDeleteAll(m_host.panels());
-    qDeleteAll(m_lights);
-    m_lights.clear();
-    QVERIFY(Host().panels().isEmpty());
+    if (!makeFiles(files))
+        return {};
+    Helvor::SimulatedLight *light = makeSimulated(14);
+    light->setShema(inDir(lightSchema));
+    light->addStage(1, QStringLiteral("Main road"), inDir(stageSchema));
+    QListWidget *list = openList(light);
+    if (!list || list->iconSize() != listIconSize || list->count() != 1)
+        return {};
+    return list->item(0)->icon();
 }
 
 void tst_StageList::itemsFromStages_data()
 {
-    QTest::addColumn<QList<int>>("ids");
-    QTest::addColumn<QStringList>("descriptions");
-    QTest::addColumn<QStringList>("texts");
-    QTest::addColumn<QStringList>("tips");
+    addColumns<QList<int>, QStringList, QStringList, QStringList>({"ids", "descriptions", "texts", "tips"});
 
     QTest::newRow("id 3, Main road") << QList<int>{3} << split("Main road") << split("3:Main road")
                                      << split("Set stage number 3: Main road");
@@ -403,9 +301,7 @@ void tst_StageList::itemsFromStages()
     Helvor::SimulatedLight *light = makeSimulated(11);
     for (int i = 0; i < ids.size(); ++i)
         light->addStage(ids.at(i), descriptions.at(i));
-    QWidget *panel = m_host.open(light);
-    QVERIFY(panel);
-    QListWidget *list = Host::stageList(panel);
+    QListWidget *list = openList(light);
     QVERIFY(list);
 
     QCOMPARE(list->count(), ids.size());
@@ -425,8 +321,7 @@ void tst_StageList::itemsFromStages()
 
 void tst_StageList::nullEntriesSkipped_data()
 {
-    QTest::addColumn<QString>("entries");
-    QTest::addColumn<QList<int>>("ids");
+    addColumns<QString, QList<int>>({"entries", "ids"});
 
     // Entries: a stage number, or "-" for a null object.
     QTest::newRow("null between two stages") << QStringLiteral("1 - 2") << QList<int>{1, 2};
@@ -441,7 +336,7 @@ void tst_StageList::nullEntriesSkipped()
     QFETCH(QString, entries);
     QFETCH(QList<int>, ids);
 
-    auto *light = make<ListLight>(12);
+    auto *light = own(new ListLight(12));
     const QStringList tokens = entries.split(QLatin1Char(' '));
     for (const QString &token : tokens) {
         if (token == QLatin1String("-"))
@@ -449,111 +344,75 @@ void tst_StageList::nullEntriesSkipped()
         else
             light->addStage(token.toInt(), QStringLiteral("Stage %1").arg(token));
     }
-    QWidget *panel = m_host.open(light);
+    QWidget *panel = openPanel(light);
     QVERIFY(panel);
-    QListWidget *list = Host::stageList(panel);
-    QVERIFY(list);
+    QListWidget *list = stageList(panel);
 
     QCOMPARE(list->count(), ids.size());
     for (int row = 0; row < ids.size(); ++row) {
         QCOMPARE(list->item(row)->data(Qt::UserRole), QVariant(ids.at(row)));
         QCOMPARE(list->item(row)->text(), QStringLiteral("%1:Stage %1").arg(ids.at(row)));
     }
-    Host::tick(panel);
-    QVERIFY2(Host::d(panel)->statusLabel.text().startsWith(QLatin1String("Stage 2: ")),
-             qPrintable(Host::d(panel)->statusLabel.text()));
+    const QString status = statusAfterTick(panel);
+    QVERIFY2(status.startsWith(QLatin1String("Stage 2: ")), qPrintable(status));
 }
 
-enum class PhasesVariant {
-    Matching,
-    Missing,
-    VariantList,
-    StageList,
-    ObjectListTypedef,
-    SingleObject,
-    Argument,
-    Empty
-};
-Q_DECLARE_METATYPE(PhasesVariant)
+using MakeLight = BareLight *(*)();
+Q_DECLARE_METATYPE(MakeLight)
+
+template<typename T> BareLight *makeLight()
+{
+    return new T(13);
+}
 
 void tst_StageList::unusablePhases_data()
 {
-    QTest::addColumn<PhasesVariant>("variant");
-    QTest::addColumn<int>("items");
-    QTest::addColumn<int>("phasesCalls");
+    addColumns<MakeLight, int, int>({"make", "items", "phasesCalls"});
 
     // The first row is the control: the same controller with a usable "phases".
-    QTest::newRow("phases returning QList<QObject*> lists its stages") << PhasesVariant::Matching << 2 << 1;
-    QTest::newRow("no phases invokable") << PhasesVariant::Missing << 0 << 0;
-    QTest::newRow("phases returning QVariantList") << PhasesVariant::VariantList << 0 << 0;
-    QTest::newRow("phases returning QList<Helvor::Stage*>") << PhasesVariant::StageList << 0 << 0;
+    QTest::newRow("phases returning QList<QObject*> lists its stages") << &makeLight<ListLight> << 2 << 1;
+    QTest::newRow("no phases invokable") << &makeLight<NoPhasesLight> << 0 << 0;
+    QTest::newRow("phases returning QVariantList") << &makeLight<VariantListLight> << 0 << 0;
+    QTest::newRow("phases returning QList<Helvor::Stage*>") << &makeLight<StageListLight> << 0 << 0;
     // moc keeps the typedef's name, and nothing registers it as an alias of
     // QList<QObject*>: to the meta-object system it is another type.
-    QTest::newRow("phases returning QObjectList") << PhasesVariant::ObjectListTypedef << 0 << 0;
-    QTest::newRow("phases returning one QObject*") << PhasesVariant::SingleObject << 0 << 0;
-    QTest::newRow("phases taking an argument") << PhasesVariant::Argument << 0 << 0;
-    QTest::newRow("phases returning an empty list") << PhasesVariant::Empty << 0 << 1;
+    QTest::newRow("phases returning QObjectList") << &makeLight<ObjectListTypedefLight> << 0 << 0;
+    QTest::newRow("phases returning one QObject*") << &makeLight<SingleObjectLight> << 0 << 0;
+    QTest::newRow("phases taking an argument") << &makeLight<ArgumentPhasesLight> << 0 << 0;
+    QTest::newRow("phases returning an empty list") << &makeLight<EmptyPhasesLight> << 0 << 1;
 }
 
 void tst_StageList::unusablePhases()
 {
-    QFETCH(PhasesVariant, variant);
+    QFETCH(MakeLight, make);
     QFETCH(int, items);
     QFETCH(int, phasesCalls);
 
-    BareLight *light = nullptr;
-    switch (variant) {
-    case PhasesVariant::Matching:
-        light = make<ListLight>(13);
-        break;
-    case PhasesVariant::Missing:
-        light = make<NoPhasesLight>(13);
-        break;
-    case PhasesVariant::VariantList:
-        light = make<VariantListLight>(13);
-        break;
-    case PhasesVariant::StageList:
-        light = make<StageListLight>(13);
-        break;
-    case PhasesVariant::ObjectListTypedef:
-        light = make<ObjectListTypedefLight>(13);
-        break;
-    case PhasesVariant::SingleObject:
-        light = make<SingleObjectLight>(13);
-        break;
-    case PhasesVariant::Argument:
-        light = make<ArgumentPhasesLight>(13);
-        break;
-    case PhasesVariant::Empty:
-        light = make<EmptyPhasesLight>(13);
-        break;
-    }
+    BareLight *light = own(make());
     QVERIFY(light);
     light->addStage(1, QStringLiteral("Main road"));
     light->addStage(2, QStringLiteral("Side road"));
 
-    QWidget *panel = m_host.open(light);
+    QWidget *panel = openPanel(light);
     QVERIFY(panel);
-    QVERIFY(m_host.panels().contains(panel));
-    QListWidget *list = Host::stageList(panel);
+    QVERIFY(host.panels().contains(panel));
+    QListWidget *list = stageList(panel);
     QVERIFY(list);
     QCOMPARE(list->count(), items);
     QCOMPARE(light->phasesCalls, phasesCalls);
 
-    Host::tick(panel);
-    QVERIFY2(Host::d(panel)->statusLabel.text().startsWith(QLatin1String("Stage 2: ")),
-             qPrintable(Host::d(panel)->statusLabel.text()));
+    const QString status = statusAfterTick(panel);
+    QVERIFY2(status.startsWith(QLatin1String("Stage 2: ")), qPrintable(status));
 }
 
 void tst_StageList::placeholderIcon_data()
 {
-    QTest::addColumn<QString>("files");
-    QTest::addColumn<QString>("lightSchema");
+    addColumns<QString, QString>({"files", "lightSchema"});
 
     QTest::newRow("empty schema") << QString() << QString();
     // An empty stage schema has no suffix: the drawings must not tempt it into composing.
     QTest::newRow("empty schema, controller drawings at hand")
-        << QStringLiteral("plan.svg=plan .svg=overlay") << QStringLiteral("{dir}/plan.wmf");
+        << QStringLiteral("plan.svg=plan|.svg=overlay") << QStringLiteral("{dir}/plan.wmf");
 }
 
 void tst_StageList::placeholderIcon()
@@ -561,21 +420,8 @@ void tst_StageList::placeholderIcon()
     QFETCH(QString, files);
     QFETCH(QString, lightSchema);
 
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QVERIFY(writeFiles(QDir(dir.path()), files));
-    Helvor::SimulatedLight *light = makeSimulated(14);
-    light->setShema(inDir(lightSchema, dir));
-    light->addStage(1, QStringLiteral("Main road"));
-    QWidget *panel = m_host.open(light);
-    QVERIFY(panel);
-    QListWidget *list = Host::stageList(panel);
-    QVERIFY(list);
-    QCOMPARE(list->iconSize(), listIconSize);
-    QCOMPARE(list->count(), 1);
-
     // The placeholder's pixels are left undefined; only its size is settled.
-    const QIcon icon = list->item(0)->icon();
+    const QIcon icon = onlyStageIcon(files, lightSchema, QString());
     QVERIFY(!icon.isNull());
     QCOMPARE(icon.availableSizes(), QList<QSize>{listIconSize});
     QCOMPARE(icon.pixmap(listIconSize).size(), listIconSize);
@@ -583,17 +429,16 @@ void tst_StageList::placeholderIcon()
 
 void tst_StageList::unreadableSchemaFile_data()
 {
-    QTest::addColumn<QString>("files");
-    QTest::addColumn<QString>("stageSchema");
+    addColumns<QString, QString>({"files", "stageSchema"});
 
     QTest::newRow("missing picture") << QString() << QStringLiteral("{dir}/missing.png");
     QTest::newRow("file that is no picture") << QStringLiteral("junk.png=garbage") << QStringLiteral("{dir}/junk.png");
     QTest::newRow("folder") << QString() << QStringLiteral("{dir}");
     // Composing would have drawn these into a 200 x 125 picture.
     QTest::newRow("missing file with suffix WMF")
-        << QStringLiteral("plan.svg=plan missing.svg=overlay") << QStringLiteral("{dir}/missing.WMF");
+        << QStringLiteral("plan.svg=plan|missing.svg=overlay") << QStringLiteral("{dir}/missing.WMF");
     QTest::newRow("missing file with suffix Emf")
-        << QStringLiteral("plan.svg=plan missing.svg=overlay") << QStringLiteral("{dir}/missing.Emf");
+        << QStringLiteral("plan.svg=plan|missing.svg=overlay") << QStringLiteral("{dir}/missing.Emf");
 }
 
 void tst_StageList::unreadableSchemaFile()
@@ -601,22 +446,10 @@ void tst_StageList::unreadableSchemaFile()
     QFETCH(QString, files);
     QFETCH(QString, stageSchema);
 
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QVERIFY(writeFiles(QDir(dir.path()), files));
-    Helvor::SimulatedLight *light = makeSimulated(20);
-    light->setShema(dir.filePath(QStringLiteral("plan.wmf")));
-    light->addStage(1, QStringLiteral("Main road"), inDir(stageSchema, dir));
-    QWidget *panel = m_host.open(light);
-    QVERIFY(panel);
-    QListWidget *list = Host::stageList(panel);
-    QVERIFY(list);
-    QCOMPARE(list->count(), 1);
-
     // The picture is read when the list is filled: nothing to read, no
     // picture, and the blank placeholder stands in, where a composed
     // picture would be opaque.
-    const QIcon icon = list->item(0)->icon();
+    const QIcon icon = onlyStageIcon(files, QStringLiteral("{dir}/plan.wmf"), stageSchema);
     QVERIFY(!icon.isNull());
     QCOMPARE(icon.availableSizes(), QList<QSize>{listIconSize});
     const QImage image = icon.pixmap(listIconSize).toImage();
@@ -627,11 +460,8 @@ void tst_StageList::unreadableSchemaFile()
 
 void tst_StageList::stagePropertiesMissing_data()
 {
-    // An invalid QVariant: the stage object does not have the property.
-    QTest::addColumn<QVariant>("id");
-    QTest::addColumn<QVariant>("description");
-    QTest::addColumn<int>("number");
-    QTest::addColumn<QString>("shown");
+    // id, description: an invalid QVariant where the stage object does not have the property.
+    addColumns<QVariant, QVariant, int, QString>({"id", "description", "number", "shown"});
 
     QTest::newRow("no id") << QVariant() << QVariant(QStringLiteral("Main road")) << 0 << QStringLiteral("Main road");
     QTest::newRow("no description") << QVariant(5) << QVariant() << 5 << QString();
@@ -650,7 +480,7 @@ void tst_StageList::stagePropertiesMissing()
     QFETCH(int, number);
     QFETCH(QString, shown);
 
-    auto *light = make<ListLight>(21);
+    auto *light = own(new ListLight(21));
     // A stage of no particular class, without "shema": only what is set here.
     auto *stage = new QObject(light);
     if (id.isValid())
@@ -658,9 +488,7 @@ void tst_StageList::stagePropertiesMissing()
     if (description.isValid())
         stage->setProperty("description", description);
     light->entries.append(stage);
-    QWidget *panel = m_host.open(light);
-    QVERIFY(panel);
-    QListWidget *list = Host::stageList(panel);
+    QListWidget *list = openList(light);
     QVERIFY(list);
     QCOMPARE(list->count(), 1);
 
@@ -674,22 +502,21 @@ void tst_StageList::stagePropertiesMissing()
 
 void tst_StageList::iconFromFile_data()
 {
-    QTest::addColumn<QString>("files");
-    QTest::addColumn<QString>("stageSchema");
+    addColumns<QString, QString>({"files", "stageSchema"});
 
     // Every row also provides the SVG drawings a composite would show, so
     // a wrongly composed icon comes out 200 x 125 and red, blue or white.
-    const QString drawings = QStringLiteral(" plan.svg=plan s.svg=overlay");
-    QTest::newRow("png schema") << QStringLiteral("s.png=png") + drawings << QStringLiteral("{dir}/s.png");
+    const QString drawings = QStringLiteral("|plan.svg=plan|s.svg=overlay");
+    QTest::newRow("png schema") << QStringLiteral("s.png=green") + drawings << QStringLiteral("{dir}/s.png");
     QTest::newRow("suffix WMF in capitals is not composed")
-        << QStringLiteral("s.WMF=png") + drawings << QStringLiteral("{dir}/s.WMF");
+        << QStringLiteral("s.WMF=green") + drawings << QStringLiteral("{dir}/s.WMF");
     QTest::newRow("suffix Emf in mixed case is not composed")
-        << QStringLiteral("s.Emf=png") + drawings << QStringLiteral("{dir}/s.Emf");
+        << QStringLiteral("s.Emf=green") + drawings << QStringLiteral("{dir}/s.Emf");
     QTest::newRow("suffix wmF is not composed")
-        << QStringLiteral("s.wmF=png") + drawings << QStringLiteral("{dir}/s.wmF");
+        << QStringLiteral("s.wmF=green") + drawings << QStringLiteral("{dir}/s.wmF");
     QTest::newRow("suffix wmf.png is a png")
-        << QStringLiteral("s.wmf.png=png s.wmf.svg=overlay plan.svg=plan") << QStringLiteral("{dir}/s.wmf.png");
-    QTest::newRow("schema without suffix") << QStringLiteral("s=png") + drawings << QStringLiteral("{dir}/s");
+        << QStringLiteral("s.wmf.png=green|s.wmf.svg=overlay|plan.svg=plan") << QStringLiteral("{dir}/s.wmf.png");
+    QTest::newRow("schema without suffix") << QStringLiteral("s=green") + drawings << QStringLiteral("{dir}/s");
 }
 
 void tst_StageList::iconFromFile()
@@ -697,34 +524,19 @@ void tst_StageList::iconFromFile()
     QFETCH(QString, files);
     QFETCH(QString, stageSchema);
 
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QVERIFY(writeFiles(QDir(dir.path()), files));
-    Helvor::SimulatedLight *light = makeSimulated(15);
-    light->setShema(dir.filePath(QStringLiteral("plan.wmf")));
-    light->addStage(1, QStringLiteral("Main road"), inDir(stageSchema, dir));
-    QWidget *panel = m_host.open(light);
-    QVERIFY(panel);
-    QListWidget *list = Host::stageList(panel);
-    QVERIFY(list);
-    QCOMPARE(list->count(), 1);
-
-    const QIcon icon = list->item(0)->icon();
+    const QIcon icon = onlyStageIcon(files, QStringLiteral("{dir}/plan.wmf"), stageSchema);
     QVERIFY(!icon.isNull());
     QCOMPARE(icon.availableSizes(), QList<QSize>{pictureSize});
     const QImage image = icon.pixmap(pictureSize).toImage();
     QCOMPARE(image.size(), pictureSize);
-    QCOMPARE(colourLetter(image.pixel(pictureSize.width() / 2, pictureSize.height() / 2)), QLatin1Char('G'));
+    QCOMPARE(Pictures::colourLetter(image.pixel(pictureSize.width() / 2, pictureSize.height() / 2)), QLatin1Char('G'));
 }
 
 void tst_StageList::compositeIcon_data()
 {
-    QTest::addColumn<QString>("files");
-    QTest::addColumn<QString>("lightSchema");
-    QTest::addColumn<QString>("stageSchema");
-    QTest::addColumn<bool>("inWorkingDirectory");
-    // Colours at planOnly, planAndOverlay, overlayOnly, neither.
-    QTest::addColumn<QString>("colours");
+    // colours: at planOnly, planAndOverlay, overlayOnly, neither.
+    addColumns<QString, QString, QString, bool, QString>(
+        {"files", "lightSchema", "stageSchema", "inWorkingDirectory", "colours"});
 
     const QString plan = QStringLiteral("{dir}/plan.wmf");
     const QString wmf = QStringLiteral("{dir}/s.wmf");
@@ -736,13 +548,13 @@ void tst_StageList::compositeIcon_data()
     QTest::newRow("wmf, stage drawing only")
         << QStringLiteral("s.svg=overlay") << plan << wmf << false << QStringLiteral("WBBW");
     QTest::newRow("wmf, stage drawn over controller")
-        << QStringLiteral("plan.svg=plan s.svg=overlay") << plan << wmf << false << QStringLiteral("RBBW");
+        << QStringLiteral("plan.svg=plan|s.svg=overlay") << plan << wmf << false << QStringLiteral("RBBW");
     QTest::newRow("emf, neither drawing: white") << QString() << plan << emf << false << QStringLiteral("WWWW");
     QTest::newRow("emf, stage drawn over controller")
-        << QStringLiteral("plan.svg=plan s.svg=overlay") << plan << emf << false << QStringLiteral("RBBW");
+        << QStringLiteral("plan.svg=plan|s.svg=overlay") << plan << emf << false << QStringLiteral("RBBW");
     // The controller's picture is never used as it is, whatever its suffix.
     QTest::newRow("controller png drawn from its svg")
-        << QStringLiteral("plan.png=png plan.svg=plan") << QStringLiteral("{dir}/plan.png") << wmf << false
+        << QStringLiteral("plan.png=green|plan.svg=plan") << QStringLiteral("{dir}/plan.png") << wmf << false
         << QStringLiteral("RRWW");
     QTest::newRow("controller schema without suffix")
         << QStringLiteral("plan.svg=plan") << QStringLiteral("{dir}/plan") << wmf << false << QStringLiteral("RRWW");
@@ -751,27 +563,27 @@ void tst_StageList::compositeIcon_data()
         << QStringLiteral("RRWW");
     // Green drawings sit where a sibling cut at the first dot would be looked for.
     QTest::newRow("only the last suffix is replaced")
-        << QStringLiteral("plan.v2.svg=plan plan.svg=green s.night.svg=overlay s.svg=green")
+        << QStringLiteral("plan.v2.svg=plan|plan.svg=greensvg|s.night.svg=overlay|s.svg=greensvg")
         << QStringLiteral("{dir}/plan.v2.wmf") << QStringLiteral("{dir}/s.night.wmf") << false
         << QStringLiteral("RBBW");
     QTest::newRow("drawings beside schemas in other folders")
-        << QStringLiteral("plans/plan.svg=plan stages/s.svg=overlay plan.svg=green s.svg=green")
+        << QStringLiteral("plans/plan.svg=plan|stages/s.svg=overlay|plan.svg=greensvg|s.svg=greensvg")
         << QStringLiteral("{dir}/plans/plan.emf") << QStringLiteral("{dir}/stages/s.wmf") << false
         << QStringLiteral("RBBW");
     QTest::newRow("invalid stage drawing not drawn")
-        << QStringLiteral("plan.svg=plan s.svg=garbage") << plan << wmf << false << QStringLiteral("RRWW");
+        << QStringLiteral("plan.svg=plan|s.svg=garbage") << plan << wmf << false << QStringLiteral("RRWW");
     QTest::newRow("invalid controller drawing not drawn")
-        << QStringLiteral("plan.svg=garbage s.svg=overlay") << plan << wmf << false << QStringLiteral("WBBW");
+        << QStringLiteral("plan.svg=garbage|s.svg=overlay") << plan << wmf << false << QStringLiteral("WBBW");
     QTest::newRow("both drawings invalid: white")
-        << QStringLiteral("plan.svg=garbage s.svg=garbage") << plan << wmf << false << QStringLiteral("WWWW");
+        << QStringLiteral("plan.svg=garbage|s.svg=garbage") << plan << wmf << false << QStringLiteral("WWWW");
     // An empty path names no file, so it has no drawing either: joining its
     // empty parts the way a directory would must not reach ./.svg.
     QTest::newRow("empty controller schema ignores ./.svg")
         << QStringLiteral(".svg=red") << QString() << wmf << true << QStringLiteral("WWWW");
     QTest::newRow("empty controller schema, stage still drawn")
-        << QStringLiteral(".svg=red s.svg=overlay") << QString() << wmf << true << QStringLiteral("WBBW");
+        << QStringLiteral(".svg=red|s.svg=overlay") << QString() << wmf << true << QStringLiteral("WBBW");
     QTest::newRow("relative schemas found in the working directory")
-        << QStringLiteral("plan.svg=plan s.svg=overlay") << QStringLiteral("plan.wmf") << QStringLiteral("s.wmf")
+        << QStringLiteral("plan.svg=plan|s.svg=overlay") << QStringLiteral("plan.wmf") << QStringLiteral("s.wmf")
         << true << QStringLiteral("RBBW");
 }
 
@@ -783,27 +595,13 @@ void tst_StageList::compositeIcon()
     QFETCH(bool, inWorkingDirectory);
     QFETCH(QString, colours);
 
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QVERIFY(writeFiles(QDir(dir.path()), files));
     std::unique_ptr<WorkingDirectory> workingDirectory;
     if (inWorkingDirectory)
-        workingDirectory = std::make_unique<WorkingDirectory>(dir.path());
-
-    Helvor::SimulatedLight *light = makeSimulated(16);
-    light->setShema(inDir(lightSchema, dir));
-    light->addStage(1, QStringLiteral("Main road"), inDir(stageSchema, dir));
-    QWidget *panel = m_host.open(light);
-    QVERIFY(panel);
-    QListWidget *list = Host::stageList(panel);
-    QVERIFY(list);
-    QCOMPARE(list->iconSize(), listIconSize);
-    QCOMPARE(list->count(), 1);
-
-    const QIcon icon = list->item(0)->icon();
+        workingDirectory = std::make_unique<WorkingDirectory>(dirPath());
+    const QIcon icon = onlyStageIcon(files, lightSchema, stageSchema);
     QVERIFY(!icon.isNull());
     QCOMPARE(icon.availableSizes(), QList<QSize>{listIconSize});
-    QCOMPARE(composition(icon), colours);
+    QCOMPARE(Pictures::letters(icon), colours);
 }
 
 void tst_StageList::iconsPerStage_data()
@@ -824,25 +622,21 @@ void tst_StageList::iconsPerStage()
 {
     QFETCH(QStringList, kinds);
 
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QVERIFY(writeFiles(QDir(dir.path()), QStringLiteral("plan.svg=plan s.svg=overlay p.png=png")));
+    QVERIFY(makeFiles(QStringLiteral("plan.svg=plan|s.svg=overlay|p.png=green")));
     Helvor::SimulatedLight *light = makeSimulated(17);
-    light->setShema(dir.filePath(QStringLiteral("plan.emf")));
+    light->setShema(dirPath(QStringLiteral("plan.emf")));
     for (int i = 0; i < kinds.size(); ++i) {
         const QString &kind = kinds.at(i);
         QString schema;
         if (kind == QLatin1String("wmf"))
-            schema = dir.filePath(QStringLiteral("s.wmf"));
+            schema = dirPath(QStringLiteral("s.wmf"));
         else if (kind == QLatin1String("emf"))
-            schema = dir.filePath(QStringLiteral("t.emf"));
+            schema = dirPath(QStringLiteral("t.emf"));
         else if (kind == QLatin1String("png"))
-            schema = dir.filePath(QStringLiteral("p.png"));
+            schema = dirPath(QStringLiteral("p.png"));
         light->addStage(i + 1, kind, schema);
     }
-    QWidget *panel = m_host.open(light);
-    QVERIFY(panel);
-    QListWidget *list = Host::stageList(panel);
+    QListWidget *list = openList(light);
     QVERIFY(list);
     QCOMPARE(list->count(), kinds.size());
 
@@ -852,22 +646,20 @@ void tst_StageList::iconsPerStage()
         QVERIFY2(!icon.isNull(), qPrintable(kind));
         if (kind == QLatin1String("png")) {
             QCOMPARE(icon.availableSizes(), QList<QSize>{pictureSize});
-            QCOMPARE(colourLetter(icon.pixmap(pictureSize).toImage().pixel(10, 10)), QLatin1Char('G'));
+            QCOMPARE(Pictures::colourLetter(icon.pixmap(pictureSize).toImage().pixel(10, 10)), QLatin1Char('G'));
             continue;
         }
         QCOMPARE(icon.availableSizes(), QList<QSize>{listIconSize});
         if (kind == QLatin1String("wmf"))
-            QCOMPARE(composition(icon), QStringLiteral("RBBW"));
+            QCOMPARE(Pictures::letters(icon), QStringLiteral("RBBW"));
         else if (kind == QLatin1String("emf"))
-            QCOMPARE(composition(icon), QStringLiteral("RRWW"));
+            QCOMPARE(Pictures::letters(icon), QStringLiteral("RRWW"));
     }
 }
 
 void tst_StageList::noCommandWhileFilling_data()
 {
-    QTest::addColumn<bool>("dispatch");
-    QTest::addColumn<int>("running");
-    QTest::addColumn<QList<int>>("ids");
+    addColumns<bool, int, QList<int>>({"dispatch", "running", "ids"});
 
     QTest::newRow("local, no stage running") << false << -1 << QList<int>{1, 2, 3};
     QTest::newRow("local, listed stage running") << false << 2 << QList<int>{1, 2, 3};
@@ -887,9 +679,7 @@ void tst_StageList::noCommandWhileFilling()
     light->setCurrentStage(running);
     for (int id : qAsConst(ids))
         light->addStage(id, QStringLiteral("Stage %1").arg(id));
-    QWidget *panel = m_host.open(light);
-    QVERIFY(panel);
-    QListWidget *list = Host::stageList(panel);
+    QListWidget *list = openList(light);
     QVERIFY(list);
     QCOMPARE(list->count(), ids.size());
 
@@ -909,19 +699,18 @@ void tst_StageList::listBuiltOnce()
     Helvor::SimulatedLight *light = makeSimulated(19);
     light->addStage(1, QStringLiteral("Main road"));
     light->addStage(2, QStringLiteral("Side road"));
-    QWidget *panel = m_host.open(light);
+    QWidget *panel = openPanel(light);
     QVERIFY(panel);
-    QListWidget *list = Host::stageList(panel);
+    QListWidget *list = stageList(panel);
     QVERIFY(list);
     QCOMPARE(list->count(), 2);
 
     light->addStage(3, QStringLiteral("Pedestrians"));
     light->setCurrentStage(3);
     Q_EMIT light->stateChanged();
-    Host::tick(panel);
     // The state display follows the controller; the list does not.
-    QVERIFY2(Host::d(panel)->statusLabel.text().startsWith(QLatin1String("Stage 3: ")),
-             qPrintable(Host::d(panel)->statusLabel.text()));
+    const QString status = statusAfterTick(panel);
+    QVERIFY2(status.startsWith(QLatin1String("Stage 3: ")), qPrintable(status));
     QCOMPARE(list->count(), 2);
     QCOMPARE(list->item(0)->text(), QStringLiteral("1:Main road"));
     QCOMPARE(list->item(1)->text(), QStringLiteral("2:Side road"));

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "host.h"
+#include "paneltest.h"
 
 #include "request.h"
 #include "response.h"
@@ -25,9 +25,6 @@ QDateTime start()
 {
     return QDateTime(QDate(2024, 3, 14), QTime(9, 26, 53));
 }
-
-// The code the device answers a command it carried out with.
-constexpr int commandDone = 4608;
 
 const QBrush runningBrush(Qt::green, Qt::SolidPattern);
 const QBrush otherBrush(Qt::transparent, Qt::SolidPattern);
@@ -241,15 +238,6 @@ QListWidgetItem *itemOf(QListWidget *list, int number)
     return nullptr;
 }
 
-// Found the way an operator's eye would: the last thing on the tool bar.
-QLabel *statusLabelOf(QWidget *panel)
-{
-    auto *toolBar = panel->findChild<QToolBar *>(QStringLiteral("toolBar"));
-    if (!toolBar || toolBar->actions().isEmpty())
-        return nullptr;
-    return qobject_cast<QLabel *>(toolBar->widgetForAction(toolBar->actions().last()));
-}
-
 // An invalid value removes a dynamic property: the controller then lacks it.
 void report(QObject *light, const char *name, const QVariant &value)
 {
@@ -258,15 +246,11 @@ void report(QObject *light, const char *name, const QVariant &value)
 
 } // namespace
 
-class tst_StateDisplay : public QObject
+class tst_StateDisplay : public PanelTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
-
     void dispatchControl_data();
     void dispatchControl();
     void lastActionTime_data();
@@ -286,32 +270,19 @@ private Q_SLOTS:
     void statusLineOddRequests_data();
     void statusLineOddRequests();
 
+protected:
+    void initEach() override;
+
 private:
     Helvor::SimulatedLight *newLight(bool dispatchControl, const QList<int> &stages = {});
-    QWidget *openPanel(QObject *light);
 
-    Host m_host;
+    // Parent of the test's controllers, deleted after their panels.
     QObject *m_owner = nullptr;
 };
 
-void tst_StateDisplay::initTestCase()
+void tst_StateDisplay::initEach()
 {
-    QVERIFY2(m_host.plugin(), qPrintable(m_host.loader().errorString()));
-}
-
-void tst_StateDisplay::init()
-{
-    m_owner = new QObject;
-}
-
-void tst_StateDisplay::cleanup()
-{
-    // Panels first: a controller that dies first would only schedule its panel's deletion.
-    qDeleteAll(m_host.panels());
-    delete m_owner;
-    m_owner = nullptr;
-    Host::useRealClock();
-    QVERIFY(m_host.panels().isEmpty());
+    m_owner = own(new QObject);
 }
 
 Helvor::SimulatedLight *tst_StateDisplay::newLight(bool dispatchControl, const QList<int> &stages)
@@ -323,17 +294,9 @@ Helvor::SimulatedLight *tst_StateDisplay::newLight(bool dispatchControl, const Q
     return light;
 }
 
-QWidget *tst_StateDisplay::openPanel(QObject *light)
-{
-    return m_host.open(light);
-}
-
 void tst_StateDisplay::dispatchControl_data()
 {
-    QTest::addColumn<bool>("sparse");
-    QTest::addColumn<QVariant>("source");
-    QTest::addColumn<QVariant>("algorithm");
-    QTest::addColumn<bool>("expected");
+    addColumns<bool, QVariant, QVariant, bool>({"sparse", "source", "algorithm", "expected"});
 
     QTest::newRow("controlSource 3, algorithm 0") << false << QVariant(3) << QVariant(0) << true;
     QTest::newRow("controlSource 3, algorithm 252") << false << QVariant(3) << QVariant(252) << true;
@@ -376,8 +339,7 @@ void tst_StateDisplay::dispatchControl()
     report(light, "controlAlgorithm", expected ? 1 : 255);
     QWidget *panel = openPanel(light);
     QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QCOMPARE(d->dispatchActive, !expected);
+    QCOMPARE(dispatchActive(panel), !expected);
     QAction *dc = Host::action(panel, "actionDC");
     QVERIFY(dc);
     QCOMPARE(dc->isChecked(), !expected);
@@ -390,10 +352,10 @@ void tst_StateDisplay::dispatchControl()
 
     report(light, "controlSource", source);
     report(light, "controlAlgorithm", algorithm);
-    QCOMPARE(d->dispatchActive, !expected);
+    QCOMPARE(dispatchActive(panel), !expected);
     Q_EMIT static_cast<Helvor::Light *>(light)->stateChanged();
 
-    QCOMPARE(d->dispatchActive, expected);
+    QCOMPARE(dispatchActive(panel), expected);
     // The panel's own mode is the operator's: a report does not flip it.
     QCOMPARE(dc->isChecked(), !expected);
     QCOMPARE(Host::action(panel, "actionYF")->isEnabled(), !expected);
@@ -402,20 +364,16 @@ void tst_StateDisplay::dispatchControl()
         QCOMPARE(simulated->calls().size(), 0);
     else
         QCOMPARE(bare->calls, QStringList());
-    QVERIFY(!d->pendingResponse);
+    QVERIFY(!pendingResponse(panel));
 
     // Written on every report, also when nothing changed.
     Q_EMIT static_cast<Helvor::Light *>(light)->stateChanged();
-    QCOMPARE(d->dispatchActive, expected);
+    QCOMPARE(dispatchActive(panel), expected);
 }
 
 void tst_StateDisplay::lastActionTime_data()
 {
-    QTest::addColumn<QString>("lastAction");
-    QTest::addColumn<int>("code");
-    QTest::addColumn<bool>("stayUnderControl");
-    QTest::addColumn<qint64>("elapsedMs");
-    QTest::addColumn<bool>("kept");
+    addColumns<QString, int, bool, qint64, bool>({"lastAction", "code", "stayUnderControl", "elapsedMs", "kept"});
 
     const QString yf = QStringLiteral("yf");
     const QString stage2 = QStringLiteral("stage 2");
@@ -462,23 +420,22 @@ void tst_StateDisplay::lastActionTime()
     Helvor::SimulatedLight *light = newLight(true, {0, 1, 2, 3});
     QWidget *panel = openPanel(light);
     QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(d->dispatchActive);
+    QVERIFY(dispatchActive(panel));
     QVERIFY(Host::action(panel, "actionDC")->isChecked());
 
     // Only an accepted command makes the time valid; the rest of the codes come on top.
     Host::action(panel, "actionYF")->trigger();
-    QVERIFY(d->pendingResponse);
-    light->lastResponse()->finish(commandDone);
-    QVERIFY(!d->pendingResponse);
-    QCOMPARE(d->lastActionTime, start());
+    QVERIFY(pendingResponse(panel));
+    light->lastResponse()->finish(success);
+    QVERIFY(!pendingResponse(panel));
+    QCOMPARE(lastActionAt(panel), start());
 
     if (lastAction.startsWith(QLatin1String("stage "))) {
         QListWidgetItem *item = itemOf(Host::stageList(panel), lastAction.mid(6).toInt());
         QVERIFY(item);
         item->setSelected(true);
-        QVERIFY(d->pendingResponse);
-        light->lastResponse()->finish(commandDone);
+        QVERIFY(pendingResponse(panel));
+        light->lastResponse()->finish(success);
     } else if (lastAction == QLatin1String("dc off")) {
         Host::action(panel, "actionDC")->trigger();
         QVERIFY(!Host::action(panel, "actionDC")->isChecked());
@@ -486,27 +443,26 @@ void tst_StateDisplay::lastActionTime()
         Host::action(panel, "actionRestart")->trigger();
     } else if (lastAction == QLatin1String("refused")) {
         Host::action(panel, "actionDark")->trigger();
-        QVERIFY(d->pendingResponse);
-        light->lastResponse()->finish(commandDone + 1);
+        QVERIFY(pendingResponse(panel));
+        light->lastResponse()->finish(success + 1);
     }
-    QVERIFY(!d->pendingResponse);
-    QCOMPARE(d->lastCommand, code);
-    QCOMPARE(d->lastActionTime, start());
+    QVERIFY(!pendingResponse(panel));
+    QCOMPARE(lastCommandCode(panel), code);
+    QCOMPARE(lastActionAt(panel), start());
 
     if (!stayUnderControl)
         light->setDispatchControl(false);
     Host::setClock(start().addMSecs(elapsedMs));
     Q_EMIT light->stateChanged();
 
-    QCOMPARE(d->dispatchActive, stayUnderControl);
-    QCOMPARE(d->lastActionTime.isValid(), kept);
+    QCOMPARE(dispatchActive(panel), stayUnderControl);
+    QCOMPARE(lastActionAt(panel).isValid(), kept);
     if (kept)
-        QCOMPARE(d->lastActionTime, start());
+        QCOMPARE(lastActionAt(panel), start());
 
     // Under dispatch control a tick would run the watchdog, which is not the subject here.
     if (!stayUnderControl) {
-        Host::tick(panel);
-        const QString status = d->statusLabel.text();
+        const QString status = statusAfterTick(panel);
         const QString dcPart = QStringLiteral(" DC: %1").arg(elapsedMs / 1000);
         QVERIFY2(status.endsWith(dcPart) == kept, qPrintable(status));
         QVERIFY2(status.contains(QLatin1String(" DC: ")) == kept, qPrintable(status));
@@ -515,11 +471,8 @@ void tst_StateDisplay::lastActionTime()
 
 void tst_StateDisplay::runningStage_data()
 {
-    QTest::addColumn<QList<int>>("numbers");
-    QTest::addColumn<int>("stage");
-    QTest::addColumn<QList<int>>("selectedRows");
-    QTest::addColumn<QList<int>>("greenRows");
-    QTest::addColumn<QList<int>>("stillSelectedRows");
+    addColumns<QList<int>, int, QList<int>, QList<int>, QList<int>>(
+        {"numbers", "stage", "selectedRows", "greenRows", "stillSelectedRows"});
 
     const QList<int> none;
     QTest::newRow("stage 2 runs") << QList<int>{1, 2, 3} << 2 << none << QList<int>{1} << none;
@@ -553,7 +506,6 @@ void tst_StateDisplay::runningStage()
     light->setCurrentStage(1000);
     QWidget *panel = openPanel(light);
     QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
     QListWidget *list = Host::stageList(panel);
     QVERIFY(list);
     QCOMPARE(list->count(), numbers.size());
@@ -566,9 +518,9 @@ void tst_StateDisplay::runningStage()
         QCOMPARE(light->calls("sendCommand").size(), 1);
         QCOMPARE(light->calls("sendCommand").first().arguments,
                  (QVariantList{QStringLiteral("set_phase"), numbers.at(selectedRows.first())}));
-        QVERIFY(d->pendingResponse);
-        light->lastResponse()->finish(commandDone);
-        QVERIFY(!d->pendingResponse);
+        QVERIFY(pendingResponse(panel));
+        light->lastResponse()->finish(success);
+        QVERIFY(!pendingResponse(panel));
     }
     for (int row = 0; row < list->count(); ++row) {
         QCOMPARE(list->item(row)->background(), otherBrush);
@@ -589,7 +541,7 @@ void tst_StateDisplay::runningStage()
     QCOMPARE(list->count(), numbers.size());
     // Deselecting by marking orders nothing.
     QCOMPARE(light->calls().size(), 0);
-    QVERIFY(!d->pendingResponse);
+    QVERIFY(!pendingResponse(panel));
 }
 
 void tst_StateDisplay::markFollowsRunningStage()
@@ -621,11 +573,7 @@ void tst_StateDisplay::markFollowsRunningStage()
 
 void tst_StateDisplay::stateText_data()
 {
-    QTest::addColumn<bool>("sparse");
-    QTest::addColumn<QVariant>("connected");
-    QTest::addColumn<int>("stage");
-    QTest::addColumn<QVariant>("keyRegime");
-    QTest::addColumn<QString>("expected");
+    addColumns<bool, QVariant, int, QVariant, QString>({"sparse", "connected", "stage", "keyRegime", "expected"});
 
     const QVariant yes(true);
     const QVariant no(false);
@@ -670,14 +618,14 @@ void tst_StateDisplay::stateText()
     light->setCurrentStage(expectDisconnected ? 1 : -1);
     QWidget *panel = openPanel(light);
     QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY2(d->stateText != expected, qPrintable(d->stateText));
+    const QString before = stateShown(panel);
+    QVERIFY2(before != expected, qPrintable(before));
 
     report(light, "isConnected", connected);
     report(light, "keyRegime", keyRegime);
     light->setCurrentStage(stage);
     Q_EMIT light->stateChanged();
-    QCOMPARE(d->stateText, expected);
+    QCOMPARE(stateShown(panel), expected);
 
     // The running stage is marked whatever the connection says.
     QListWidget *list = Host::stageList(panel);
@@ -690,10 +638,7 @@ void tst_StateDisplay::stateText()
 
 void tst_StateDisplay::stateTextAsksOnlyWhatItNeeds_data()
 {
-    QTest::addColumn<bool>("connected");
-    QTest::addColumn<int>("stage");
-    QTest::addColumn<int>("keyRegimeReads");
-    QTest::addColumn<QString>("expected");
+    addColumns<bool, int, int, QString>({"connected", "stage", "keyRegimeReads", "expected"});
 
     QTest::newRow("not connected, stage 2 runs") << false << 2 << 0 << QStringLiteral("Disconnected");
     QTest::newRow("not connected, no stage") << false << -1 << 0 << QStringLiteral("Disconnected");
@@ -712,14 +657,13 @@ void tst_StateDisplay::stateTextAsksOnlyWhatItNeeds()
     auto *light = new CountingLight(m_owner);
     QWidget *panel = openPanel(light);
     QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
     light->connected = connected;
     light->stage = stage;
     light->keyRegimeReads = 0;
     light->currentStageCalls = 0;
 
     Q_EMIT light->stateChanged();
-    QCOMPARE(d->stateText, expected);
+    QCOMPARE(stateShown(panel), expected);
     QCOMPARE(light->keyRegimeReads, keyRegimeReads);
     QCOMPARE(light->currentStageCalls, 1);
 
@@ -737,16 +681,18 @@ void tst_StateDisplay::statusLabelEmptyBeforeFirstTick()
     light->setPhaseChangeTime(start().addSecs(-15));
     QWidget *panel = openPanel(light);
     QVERIFY(panel);
-    QLabel *label = statusLabelOf(panel);
+    QLabel *label = statusLabel(panel);
     QVERIFY(label);
     QCOMPARE(label, &Host::d(panel)->statusLabel);
-    QCOMPARE(Host::d(panel)->stateText, QStringLiteral("Stage 2"));
     QCOMPARE(label->text(), QString());
+    // The state was read at opening all the same.
+    Host::tick(panel);
+    QCOMPARE(label->text(), QStringLiteral("Stage 2: 15"));
 
     // A state change alone does not write the line: the tick does.
     light->setCurrentStage(1);
     Q_EMIT light->stateChanged();
-    QCOMPARE(label->text(), QString());
+    QCOMPARE(label->text(), QStringLiteral("Stage 2: 15"));
 
     Host::tick(panel);
     QCOMPARE(label->text(), QStringLiteral("Stage 1: 15"));
@@ -754,11 +700,7 @@ void tst_StateDisplay::statusLabelEmptyBeforeFirstTick()
 
 void tst_StateDisplay::statusLine_data()
 {
-    QTest::addColumn<bool>("sparse");
-    QTest::addColumn<bool>("connected");
-    QTest::addColumn<int>("stage");
-    QTest::addColumn<QVariant>("phaseChangeTime");
-    QTest::addColumn<QString>("expected");
+    addColumns<bool, bool, int, QVariant, QString>({"sparse", "connected", "stage", "phaseChangeTime", "expected"});
 
     const QDateTime now = start();
     QTest::newRow("stage 2, 15 s in") << false << true << 2 << QVariant(now.addSecs(-15))
@@ -806,7 +748,7 @@ void tst_StateDisplay::statusLine()
     QVERIFY(panel);
 
     Host::tick(panel);
-    QLabel *label = statusLabelOf(panel);
+    QLabel *label = statusLabel(panel);
     QVERIFY(label);
     QCOMPARE(label, &Host::d(panel)->statusLabel);
     QCOMPARE(label->text(), expected);
@@ -814,9 +756,7 @@ void tst_StateDisplay::statusLine()
 
 void tst_StateDisplay::statusLineCommandParts_data()
 {
-    QTest::addColumn<QVariant>("acceptedAgo");
-    QTest::addColumn<QString>("underWay");
-    QTest::addColumn<QString>("expected");
+    addColumns<QVariant, QString, QString>({"acceptedAgo", "underWay", "expected"});
 
     const QVariant none;
     const QString nothing;
@@ -848,14 +788,13 @@ void tst_StateDisplay::statusLineCommandParts()
     Host::setClock(now);
     QWidget *panel = openPanel(light);
     QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
 
     if (acceptedAgo.isValid()) {
         Host::setClock(now.addSecs(-acceptedAgo.toInt()));
         Host::action(panel, "actionYF")->trigger();
-        QVERIFY(d->pendingResponse);
-        light->lastResponse()->finish(commandDone);
-        QVERIFY(d->lastActionTime.isValid());
+        QVERIFY(pendingResponse(panel));
+        light->lastResponse()->finish(success);
+        QVERIFY(lastActionAt(panel).isValid());
         Host::setClock(now);
     }
     if (underWay == QLatin1String("set_phase 3")) {
@@ -867,17 +806,17 @@ void tst_StateDisplay::statusLineCommandParts()
     } else if (underWay == QLatin1String("set_os")) {
         Host::action(panel, "actionDark")->trigger();
     }
-    QCOMPARE(bool(d->pendingResponse), !underWay.isEmpty());
+    QCOMPARE(bool(pendingResponse(panel)), !underWay.isEmpty());
 
     Host::tick(panel);
-    QLabel *label = statusLabelOf(panel);
+    QLabel *label = statusLabel(panel);
     QVERIFY(label);
-    QCOMPARE(label, &d->statusLabel);
+    QCOMPARE(label, &Host::d(panel)->statusLabel);
     QCOMPARE(label->text(), expected);
 
     // Once the response is in, the sending part goes with the next tick.
     if (!underWay.isEmpty()) {
-        light->lastResponse()->finish(commandDone);
+        light->lastResponse()->finish(success);
         Host::tick(panel);
         QCOMPARE(label->text(), QStringLiteral("Stage 2: 15 DC: 0"));
     }
@@ -885,9 +824,7 @@ void tst_StateDisplay::statusLineCommandParts()
 
 void tst_StateDisplay::statusLineOddRequests_data()
 {
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<bool>("qtWarns");
-    QTest::addColumn<QString>("expected");
+    addColumns<int, bool, QString>({"kind", "qtWarns", "expected"});
 
     const QString plain = QStringLiteral("Stage 2: 15");
     const QString emptyText = QStringLiteral("Stage 2: 15 Sending command: ");
@@ -919,18 +856,16 @@ void tst_StateDisplay::statusLineOddRequests()
     };
     QWidget *panel = openPanel(light);
     QVERIFY(panel);
-    Vorlan::Widget::Private *d = Host::d(panel);
 
     Host::action(panel, "actionYF")->trigger();
-    QVERIFY(d->pendingResponse);
-    QVERIFY(!d->lastActionTime.isValid());
+    QVERIFY(pendingResponse(panel));
+    QVERIFY(!lastActionAt(panel).isValid());
 
     // Qt reports an invocation that finds no matching method.
     if (qtWarns)
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("toString")));
     Host::tick(panel);
-    QCOMPARE(d->statusLabel.text(), expected);
-    QCOMPARE(statusLabelOf(panel), &d->statusLabel);
+    QCOMPARE(statusLabel(panel)->text(), expected);
 }
 
 QTEST_MAIN(tst_StateDisplay)

@@ -3,7 +3,7 @@
 // does to count them cheaply, they are the whole seconds QDateTime::secsTo
 // gives from the time in question to the current local date and time, in
 // local time, UTC, offsets and time zones, across daylight-saving changes.
-#include "host.h"
+#include "paneltest.h"
 
 #include <helvor/simulatedlight.h>
 
@@ -69,15 +69,11 @@ Line parse(const QString &text)
 
 } // namespace
 
-class tst_StatusClock : public QObject
+class tst_StatusClock : public PanelTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
-
     void phaseSeconds_data();
     void phaseSeconds();
     void actionSeconds_data();
@@ -85,34 +81,35 @@ private Q_SLOTS:
     void timesChangeBetweenTicks_data();
     void timesChangeBetweenTicks();
 
-private:
-    QWidget *openPanel(const QDateTime &phaseChangeTime);
-    void useZone(const QByteArray &zone);
+protected:
+    void initSuite() override;
+    void initEach() override;
+    void cleanupEach() override;
 
-    Host m_host;
-    QPointer<QWidget> m_panel;
-    QPointer<Helvor::SimulatedLight> m_light;
+private:
+    QWidget *openAt(const QDateTime &phaseChangeTime);
+    void useZone(const QByteArray &zone);
+    // The status line the tick before wrote.
+    QString shown() const;
+
     QByteArray m_zone;
     bool m_zoneSet = false;
 };
 
-void tst_StatusClock::initTestCase()
+void tst_StatusClock::initSuite()
 {
-    QVERIFY2(m_host.plugin(), qPrintable(m_host.loader().errorString()));
     m_zoneSet = qEnvironmentVariableIsSet("TZ");
     m_zone = qgetenv("TZ");
 }
 
-void tst_StatusClock::init()
+void tst_StatusClock::initEach()
 {
     // The point of this suite: the real clock, not a test clock.
     Host::useRealClock();
 }
 
-void tst_StatusClock::cleanup()
+void tst_StatusClock::cleanupEach()
 {
-    delete m_panel.data();
-    delete m_light.data();
     if (m_zoneSet)
         qputenv("TZ", m_zone);
     else
@@ -120,12 +117,17 @@ void tst_StatusClock::cleanup()
     tzset();
 }
 
-QWidget *tst_StatusClock::openPanel(const QDateTime &phaseChangeTime)
+QWidget *tst_StatusClock::openAt(const QDateTime &phaseChangeTime)
 {
-    m_light = new Helvor::SimulatedLight(5, QStringLiteral("Harbour"));
+    m_light = own(new Helvor::SimulatedLight(5, QStringLiteral("Harbour")));
     m_light->setPhaseChangeTime(phaseChangeTime);
-    m_panel = m_host.open(m_light);
+    m_panel = openPanel(m_light);
     return m_panel;
+}
+
+QString tst_StatusClock::shown() const
+{
+    return statusLabel(m_panel)->text();
 }
 
 void tst_StatusClock::useZone(const QByteArray &zone)
@@ -138,9 +140,7 @@ void tst_StatusClock::useZone(const QByteArray &zone)
 
 void tst_StatusClock::phaseSeconds_data()
 {
-    QTest::addColumn<QByteArray>("zone");
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<qint64>("ago");
+    addColumns<QByteArray, int, qint64>({"zone", "kind", "ago"});
 
     QTest::newRow("local time, 42 s ago") << QByteArray() << int(Local) << qint64(42);
     QTest::newRow("UTC, 42 s ago") << QByteArray() << int(Utc) << qint64(42);
@@ -167,15 +167,15 @@ void tst_StatusClock::phaseSeconds()
     useZone(zone);
     const QDateTime phaseChangeTime = secondsAgo(ago, kind);
     QVERIFY(phaseChangeTime.isValid());
-    QWidget *panel = openPanel(phaseChangeTime);
+    QWidget *panel = openAt(phaseChangeTime);
     QVERIFY(panel);
 
     // Taken on both sides of the tick: a second may turn over in between.
     const qint64 before = expectedSince(phaseChangeTime);
     Host::tick(panel);
     const qint64 after = expectedSince(phaseChangeTime);
-    const Line line = parse(Host::d(panel)->statusLabel.text());
-    QVERIFY2(line.matched, qPrintable(Host::d(panel)->statusLabel.text()));
+    const Line line = parse(shown());
+    QVERIFY2(line.matched, qPrintable(shown()));
     QVERIFY2(line.phase >= before && line.phase <= after,
              qPrintable(QStringLiteral("%1 not within %2..%3").arg(line.phase).arg(before).arg(after)));
     QVERIFY(!line.hasDc);
@@ -183,9 +183,7 @@ void tst_StatusClock::phaseSeconds()
 
 void tst_StatusClock::actionSeconds_data()
 {
-    QTest::addColumn<QByteArray>("zone");
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<qint64>("ago");
+    addColumns<QByteArray, int, qint64>({"zone", "kind", "ago"});
 
     QTest::newRow("local time, 17 s ago") << QByteArray() << int(Local) << qint64(17);
     QTest::newRow("UTC, 17 s ago") << QByteArray() << int(Utc) << qint64(17);
@@ -202,7 +200,7 @@ void tst_StatusClock::actionSeconds()
     QFETCH(qint64, ago);
 
     useZone(zone);
-    QWidget *panel = openPanel(QDateTime());
+    QWidget *panel = openAt(QDateTime());
     QVERIFY(panel);
     const QDateTime actionTime = secondsAgo(ago, kind);
     Host::d(panel)->lastActionTime = actionTime;
@@ -210,8 +208,8 @@ void tst_StatusClock::actionSeconds()
     const qint64 before = expectedSince(actionTime);
     Host::tick(panel);
     const qint64 after = expectedSince(actionTime);
-    const Line line = parse(Host::d(panel)->statusLabel.text());
-    QVERIFY2(line.matched && line.hasDc, qPrintable(Host::d(panel)->statusLabel.text()));
+    const Line line = parse(shown());
+    QVERIFY2(line.matched && line.hasDc, qPrintable(shown()));
     // Without a phase change time the stage counts 0 s.
     QCOMPARE(line.phase, qint64(0));
     QVERIFY2(line.dc >= before && line.dc <= after,
@@ -223,9 +221,7 @@ void tst_StatusClock::timesChangeBetweenTicks_data()
     // Two ticks; before the second, the phase change time or the action
     // time becomes the second value. Same wall clock, other zone: another
     // instant unless the zones agree.
-    QTest::addColumn<bool>("action");
-    QTest::addColumn<QDateTime>("first");
-    QTest::addColumn<QDateTime>("second");
+    addColumns<bool, QDateTime, QDateTime>({"action", "first", "second"});
 
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const QDateTime wall(now.date().addDays(-3), QTime(12, 0));
@@ -248,7 +244,7 @@ void tst_StatusClock::timesChangeBetweenTicks()
     QFETCH(QDateTime, first);
     QFETCH(QDateTime, second);
 
-    QWidget *panel = openPanel(action ? QDateTime() : first);
+    QWidget *panel = openAt(action ? QDateTime() : first);
     QVERIFY(panel);
     if (action)
         Host::d(panel)->lastActionTime = first;
@@ -261,8 +257,8 @@ void tst_StatusClock::timesChangeBetweenTicks()
         const qint64 before = time.isValid() ? expectedSince(time) : 0;
         Host::tick(panel);
         const qint64 after = time.isValid() ? expectedSince(time) : 0;
-        const Line line = parse(Host::d(panel)->statusLabel.text());
-        QVERIFY2(line.matched, qPrintable(Host::d(panel)->statusLabel.text()));
+        const Line line = parse(shown());
+        QVERIFY2(line.matched, qPrintable(shown()));
         QCOMPARE(line.hasDc, action);
         const qint64 shown = action ? line.dc : line.phase;
         QVERIFY2(shown >= before && shown <= after,

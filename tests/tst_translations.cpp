@@ -3,7 +3,7 @@
 // reach every part of a panel through the contexts its code uses, the
 // committed catalogues are complete and in line with the sources, and the
 // workstation installs them for the language it is asked for.
-#include "host.h"
+#include "paneltest.h"
 
 #include "response.h"
 
@@ -36,8 +36,6 @@ QDateTime start()
     return QDateTime(QDate(2024, 3, 14), QTime(9, 26, 53));
 }
 
-constexpr int commandDone = 4608;
-
 // The contexts the code translates in: the form's class, the panel and its private object.
 const QStringList contexts{QStringLiteral("Vorlan::Widget"), QStringLiteral("Vorlan::Widget::Private"),
                            QStringLiteral("widget")};
@@ -51,35 +49,6 @@ QString committedCatalogue(const QString &language)
 {
     return QStringLiteral(VORLAN_TS_DIR "/vorlan2_%1.ts").arg(language);
 }
-
-// The status line, found the way an operator's eye would: the last thing on the tool bar.
-QLabel *statusLabelOf(QWidget *panel)
-{
-    auto *toolBar = panel->findChild<QToolBar *>(QStringLiteral("toolBar"));
-    if (!toolBar || toolBar->actions().isEmpty())
-        return nullptr;
-    return qobject_cast<QLabel *>(toolBar->widgetForAction(toolBar->actions().last()));
-}
-
-// Rejects a prompt the fixture has seen but could not answer, so that a
-// box without the expected button fails the test instead of hanging it.
-class StuckPromptGuard
-{
-public:
-    explicit StuckPromptGuard(const QSharedPointer<Host::Prompt> &prompt)
-    {
-        m_poll.setInterval(20);
-        QObject::connect(&m_poll, &QTimer::timeout, [prompt] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (prompt->seen && box && box->isVisible())
-                box->reject();
-        });
-        m_poll.start();
-    }
-
-private:
-    QTimer m_poll;
-};
 
 struct Message
 {
@@ -153,14 +122,11 @@ QString listed(QStringList items)
 
 } // namespace
 
-class tst_Translations : public QObject
+class tst_Translations : public PanelTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void cleanup();
-
     void panelTexts_data();
     void panelTexts();
     void stateTexts_data();
@@ -176,32 +142,27 @@ private Q_SLOTS:
     void workstationLanguage_data();
     void workstationLanguage();
 
+protected:
+    void initSuite() override;
+    void cleanupEach() override;
+
 private:
     // Installs the module's built catalogue for language, as a host does; "" installs none.
     bool speak(const QString &language);
     SimulatedLight *newLight(bool dispatchControl);
 
-    Host m_host;
     QTranslator m_translator;
-    QObject *m_owner = nullptr;
     QTemporaryDir m_dir;
 };
 
-void tst_Translations::initTestCase()
+void tst_Translations::initSuite()
 {
-    QVERIFY2(m_host.plugin(), qPrintable(m_host.loader().errorString()));
     QVERIFY(m_dir.isValid());
 }
 
-void tst_Translations::cleanup()
+void tst_Translations::cleanupEach()
 {
-    // Panels first: a controller that dies first would only schedule its panel's deletion.
-    qDeleteAll(m_host.panels());
-    delete m_owner;
-    m_owner = nullptr;
     QCoreApplication::removeTranslator(&m_translator);
-    Host::useRealClock();
-    QVERIFY(m_host.panels().isEmpty());
 }
 
 bool tst_Translations::speak(const QString &language)
@@ -213,9 +174,7 @@ bool tst_Translations::speak(const QString &language)
 
 SimulatedLight *tst_Translations::newLight(bool dispatchControl)
 {
-    if (!m_owner)
-        m_owner = new QObject;
-    auto *light = new SimulatedLight(12, QStringLiteral("Market Square"), m_owner);
+    auto *light = own(new SimulatedLight(12, QStringLiteral("Market Square")));
     light->setDispatchControl(dispatchControl);
     light->addStage(1, QStringLiteral("North-south"));
     light->addStage(2, QStringLiteral("Main road"));
@@ -224,15 +183,8 @@ SimulatedLight *tst_Translations::newLight(bool dispatchControl)
 
 void tst_Translations::panelTexts_data()
 {
-    QTest::addColumn<QString>("language");
-    QTest::addColumn<QString>("dcText");
-    QTest::addColumn<QString>("dcTip");
-    QTest::addColumn<QString>("yfTip");
-    QTest::addColumn<QString>("suffix");
-    QTest::addColumn<QString>("stageText");
-    QTest::addColumn<QString>("stageTip");
-    QTest::addColumn<QString>("promptTitle");
-    QTest::addColumn<QString>("promptText");
+    addColumns<QString, QString, QString, QString, QString, QString, QString, QString, QString>(
+        {"language", "dcText", "dcTip", "yfTip", "suffix", "stageText", "stageTip", "promptTitle", "promptText"});
 
     // The source texts: what the panel shows while the host installs no catalogue.
     QTest::newRow("English, no catalogue")
@@ -269,22 +221,22 @@ void tst_Translations::panelTexts()
 
     QVERIFY2(speak(language), qPrintable(compiledCatalogue(language)));
     SimulatedLight *light = newLight(true);
-    QPointer<QWidget> panel = m_host.open(light);
+    QPointer<QWidget> panel = openPanel(light);
     QVERIFY(panel);
 
     // The form, context "widget".
-    QAction *dc = Host::action(panel, "actionDC");
+    QAction *dc = action(panel, "actionDC");
     QVERIFY(dc);
     QCOMPARE(dc->text(), dcText);
     QCOMPARE(dc->toolTip(), dcTip);
-    QCOMPARE(Host::action(panel, "actionYF")->toolTip(), yfTip);
+    QCOMPARE(action(panel, "actionYF")->toolTip(), yfTip);
 
     // The private object, context "Vorlan::Widget::Private": spin box and stage list.
     auto *spin = panel->findChild<QSpinBox *>();
     QVERIFY(spin);
     QCOMPARE(spin->suffix(), suffix);
     QVERIFY2(spin->text().endsWith(suffix), qPrintable(spin->text()));
-    QListWidget *stages = Host::stageList(panel);
+    QListWidget *stages = stageList(panel);
     QVERIFY(stages);
     QCOMPARE(stages->count(), 2);
     QCOMPARE(stages->item(1)->text(), stageText);
@@ -292,8 +244,7 @@ void tst_Translations::panelTexts()
 
     // The panel, context "Vorlan::Widget": its title and the close prompt.
     QCOMPARE(panel->windowTitle(), QStringLiteral("12:Market Square"));
-    const auto prompt = Host::answerNextPrompt(QMessageBox::No);
-    const StuckPromptGuard guard(prompt);
+    const auto prompt = answerNextPrompt(QMessageBox::No);
     QVERIFY(panel->close());
     QVERIFY(prompt->seen);
     QCOMPARE(prompt->title, promptTitle);
@@ -303,11 +254,7 @@ void tst_Translations::panelTexts()
 
 void tst_Translations::stateTexts_data()
 {
-    QTest::addColumn<QString>("language");
-    QTest::addColumn<bool>("connected");
-    QTest::addColumn<int>("stage");
-    QTest::addColumn<int>("keyRegime");
-    QTest::addColumn<QString>("statusLine");
+    addColumns<QString, bool, int, int, QString>({"language", "connected", "stage", "keyRegime", "statusLine"});
 
     struct Language
     {
@@ -362,19 +309,15 @@ void tst_Translations::stateTexts()
     light->setCurrentStage(stage);
     light->setKeyRegime(keyRegime);
     light->setPhaseChangeTime(start().addSecs(-15));
-    QWidget *panel = m_host.open(light);
+    QWidget *panel = openPanel(light);
     QVERIFY(panel);
-    QLabel *status = statusLabelOf(panel);
-    QVERIFY(status);
 
-    Host::tick(panel);
-    QCOMPARE(status->text(), statusLine);
+    QCOMPARE(statusAfterTick(panel), statusLine);
 }
 
 void tst_Translations::statusLineParts_data()
 {
-    QTest::addColumn<QString>("language");
-    QTest::addColumn<QString>("statusLine");
+    addColumns<QString, QString>({"language", "statusLine"});
 
     QTest::newRow("English") << QString() << QStringLiteral("Stage 2: 57 DC: 42 Sending command: set_os");
     QTest::newRow("German") << QStringLiteral("de")
@@ -392,28 +335,22 @@ void tst_Translations::statusLineParts()
     SimulatedLight *light = newLight(true);
     light->setCurrentStage(2);
     light->setPhaseChangeTime(start().addSecs(-15));
-    QWidget *panel = m_host.open(light);
+    QWidget *panel = openPanel(light);
     QVERIFY(panel);
-    QLabel *status = statusLabelOf(panel);
-    QVERIFY(status);
 
     // One accepted command starts the DC count; the next one is still under way.
-    Host::action(panel, "actionYF")->trigger();
-    QVERIFY(light->lastResponse());
-    light->lastResponse()->finish(commandDone);
+    QVERIFY(play(panel, light, steps("YF, confirm")));
     Host::advanceClock(42);
-    Host::action(panel, "actionDark")->trigger();
+    QVERIFY(play(panel, light, steps("Dark")));
     QVERIFY(light->lastResponse() && !light->lastResponse()->isFinished());
 
-    Host::tick(panel);
-    QCOMPARE(status->text(), statusLine);
+    QCOMPARE(statusAfterTick(panel), statusLine);
 }
 
 void tst_Translations::catalogueComplete_data()
 {
-    QTest::addColumn<QString>("language");
-    QTest::newRow("German catalogue") << QStringLiteral("de");
-    QTest::newRow("Russian catalogue") << QStringLiteral("ru");
+    addRows<QString>("language",
+                     {{"German catalogue", QStringLiteral("de")}, {"Russian catalogue", QStringLiteral("ru")}});
 }
 
 void tst_Translations::catalogueComplete()
@@ -488,10 +425,7 @@ void tst_Translations::catalogueMatchesSources()
 
 void tst_Translations::workstationLanguage_data()
 {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("systemLocale");
-    QTest::addColumn<QString>("language");
-    QTest::addColumn<int>("exitCode");
+    addColumns<QStringList, QString, QString, int>({"arguments", "systemLocale", "language", "exitCode"});
 
     // language: whose catalogues are to be installed; empty for none of the module's.
     QTest::newRow("--lang de") << QStringList{QStringLiteral("--lang"), QStringLiteral("de")}

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "host.h"
+#include "paneltest.h"
 #include "response.h"
 
 #include <helvor/simulatedlight.h>
@@ -35,7 +35,7 @@ protected:
 };
 
 // One line per tick, so that a failing comparison shows the whole state.
-QString describe(qint64 seconds, const QString &title, int raises, int setLocalCalls, bool dispatchControl)
+QString stateLine(qint64 seconds, const QString &title, int raises, int setLocalCalls, bool dispatchControl)
 {
     return QStringLiteral("%1 s: title \"%2\", raised %3x, setLocal %4x, DC %5")
         .arg(seconds)
@@ -47,15 +47,11 @@ QString describe(qint64 seconds, const QString &title, int raises, int setLocalC
 
 } // namespace
 
-class tst_Watchdog : public QObject
+class tst_Watchdog : public PanelTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
-
     void raiseIsObservable();
     void defaultBoundaries_data();
     void defaultBoundaries();
@@ -72,88 +68,67 @@ private Q_SLOTS:
     void raisedPeriodEndsWarning();
     void statusLineDuringWarning();
 
+protected:
+    void initSuite() override;
+    void initEach() override;
+
 private:
-    QWidget *openPanel(bool dispatchControl = true, bool sound = false);
-    void acceptCommand(QWidget *panel);
+    QWidget *openWatched(bool dispatchControl = true, bool sound = false);
+    bool acceptCommand(QWidget *panel);
+    // A panel whose YF the controller accepted at the start.
+    QWidget *openAccepted();
     void tickAt(QWidget *panel, qint64 seconds);
     QString state(QWidget *panel, qint64 seconds) const;
-    int moduleValue(const char *name);
-    void setModuleValue(const char *name, int value);
 
-    static Helvor::SimulatedLight *lightOf(QWidget *panel);
-
-    Host m_host;
     RaiseCounter m_raises;
-    QList<QPointer<QWidget>> m_panels;
-    QList<QPointer<Helvor::SimulatedLight>> m_lights;
     // UTC: no daylight-saving step can fall between two ticks.
     const QDateTime m_start{QDate(2024, 6, 12), QTime(10, 0), Qt::UTC};
-    int m_alarmBefore = 0;
-    int m_defaultPeriod = 0;
 };
 
-void tst_Watchdog::initTestCase()
+void tst_Watchdog::initSuite()
 {
-    QVERIFY2(m_host.plugin(), qPrintable(m_host.loader().errorString()));
-    m_alarmBefore = moduleValue("alarmBefore");
-    m_defaultPeriod = moduleValue("defaultInactivityPeriod");
     // The boundaries below are those of the built-in values; a settings
     // file on this machine would move them all.
-    QCOMPARE(m_alarmBefore, 60);
-    QCOMPARE(m_defaultPeriod, 180);
+    QCOMPARE(moduleValue("alarmBefore").toInt(), builtinAlarmBefore);
+    QCOMPARE(moduleValue("defaultInactivityPeriod").toInt(), builtinDefaultInactivityPeriod);
 }
 
-void tst_Watchdog::init()
+void tst_Watchdog::initEach()
 {
     Host::setClock(m_start);
     m_raises.count = 0;
 }
 
-void tst_Watchdog::cleanup()
-{
-    setModuleValue("alarmBefore", m_alarmBefore);
-    setModuleValue("defaultInactivityPeriod", m_defaultPeriod);
-    // Panels before their controllers: a controller that dies first would
-    // only schedule its panel's deletion.
-    for (const QPointer<QWidget> &panel : qAsConst(m_panels))
-        delete panel.data();
-    m_panels.clear();
-    for (const QPointer<Helvor::SimulatedLight> &light : qAsConst(m_lights))
-        delete light.data();
-    m_lights.clear();
-    QVERIFY(Host().panels().isEmpty());
-    Host::useRealClock();
-}
-
 // Ticks are delivered by hand only: no test here runs the event loop, so
 // the panels' own 500 ms timers never tick in between.
-QWidget *tst_Watchdog::openPanel(bool dispatchControl, bool sound)
+QWidget *tst_Watchdog::openWatched(bool dispatchControl, bool sound)
 {
-    auto *light = new Helvor::SimulatedLight(7, QStringLiteral("North gate"));
-    m_lights.append(light);
-    light->setDispatchControl(dispatchControl);
-    light->setPhaseChangeTime(Host::clock());
-    QWidget *panel = m_host.open(light);
+    m_light = own(new Helvor::SimulatedLight(7, QStringLiteral("North gate")));
+    m_light->setDispatchControl(dispatchControl);
+    m_light->setPhaseChangeTime(Host::clock());
+    QWidget *panel = openPanel(m_light);
     if (!panel)
         return nullptr;
-    m_panels.append(panel);
     // A silent alarm: the suite makes no noise and needs no audio server.
     if (!sound)
-        Host::d(panel)->ui.actionSound->setChecked(false);
+        action(panel, "actionSound")->setChecked(false);
     panel->installEventFilter(&m_raises);
     return panel;
 }
 
-void tst_Watchdog::acceptCommand(QWidget *panel)
+// Read without a tick, which would run the watchdog under test.
+bool tst_Watchdog::acceptCommand(QWidget *panel)
 {
-    Helvor::SimulatedLight *light = lightOf(panel);
-    QVERIFY(light);
-    Host::action(panel, "actionYF")->trigger();
-    Response *response = light->lastResponse();
-    QVERIFY(response);
-    response->finish(Response::Success);
-    QCOMPARE(Host::d(panel)->lastActionTime, Host::clock());
-    light->clearCalls();
+    if (!play(panel, m_light, steps("YF, confirm")) || lastActionAt(panel) != Host::clock())
+        return false;
+    m_light->clearCalls();
+    return true;
+}
+
+QWidget *tst_Watchdog::openAccepted()
+{
+    QWidget *panel = openWatched();
+    return panel && acceptCommand(panel) ? panel : nullptr;
 }
 
 void tst_Watchdog::tickAt(QWidget *panel, qint64 seconds)
@@ -164,34 +139,13 @@ void tst_Watchdog::tickAt(QWidget *panel, qint64 seconds)
 
 QString tst_Watchdog::state(QWidget *panel, qint64 seconds) const
 {
-    return describe(seconds, panel->windowTitle(), m_raises.count, lightOf(panel)->calls("setLocal").size(),
-                    Host::d(panel)->ui.actionDC->isChecked());
-}
-
-Helvor::SimulatedLight *tst_Watchdog::lightOf(QWidget *panel)
-{
-    return qobject_cast<Helvor::SimulatedLight *>(Host::d(panel)->light.data());
-}
-
-// The module-wide values are reachable only through a panel's properties.
-int tst_Watchdog::moduleValue(const char *name)
-{
-    Helvor::SimulatedLight scratch(0);
-    QScopedPointer<QWidget> panel(m_host.open(&scratch));
-    return panel ? panel->property(name).toInt() : -1;
-}
-
-void tst_Watchdog::setModuleValue(const char *name, int value)
-{
-    Helvor::SimulatedLight scratch(0);
-    QScopedPointer<QWidget> panel(m_host.open(&scratch));
-    QVERIFY(panel);
-    QVERIFY(panel->setProperty(name, value));
+    return stateLine(seconds, panel->windowTitle(), m_raises.count, m_light->calls("setLocal").size(),
+                     action(panel, "actionDC")->isChecked());
 }
 
 void tst_Watchdog::raiseIsObservable()
 {
-    QWidget *panel = openPanel();
+    QWidget *panel = openWatched();
     QVERIFY(panel);
     QCOMPARE(m_raises.count, 0);
     panel->raise();
@@ -200,9 +154,7 @@ void tst_Watchdog::raiseIsObservable()
 
 void tst_Watchdog::defaultBoundaries_data()
 {
-    QTest::addColumn<int>("seconds");
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<bool>("localMode");
+    addColumns<int, QString, bool>({"seconds", "title", "localMode"});
 
     const QString plain = QStringLiteral("7:North gate");
     const QString marked = QStringLiteral("!7:North gate");
@@ -220,35 +172,29 @@ void tst_Watchdog::defaultBoundaries()
     QFETCH(QString, title);
     QFETCH(bool, localMode);
 
-    QWidget *panel = openPanel();
+    QWidget *panel = openWatched();
     QVERIFY(panel);
     QCOMPARE(panel->property("inactivityPeriod").toInt(), 180);
     QCOMPARE(panel->property("alarmBefore").toInt(), 60);
-    acceptCommand(panel);
-    if (QTest::currentTestFailed())
-        return;
+    QVERIFY(acceptCommand(panel));
 
     tickAt(panel, seconds);
     const int raises = title.startsWith(QLatin1Char('!')) ? 1 : 0;
-    QCOMPARE(state(panel, seconds), describe(seconds, title, raises, localMode ? 1 : 0, !localMode));
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(d->dispatchActive);
-    QCOMPARE(d->ui.actionYF->isEnabled(), !localMode);
-    QCOMPARE(d->ui.actionDark->isEnabled(), !localMode);
-    QCOMPARE(d->ui.actionRestart->isEnabled(), !localMode);
-    QCOMPARE(d->ui.listWidget->isEnabled(), !localMode);
-    QCOMPARE(d->lastCommand, localMode ? -3 : -1);
+    QCOMPARE(state(panel, seconds), stateLine(seconds, title, raises, localMode ? 1 : 0, !localMode));
+    QVERIFY(dispatchActive(panel));
+    QCOMPARE(action(panel, "actionYF")->isEnabled(), !localMode);
+    QCOMPARE(action(panel, "actionDark")->isEnabled(), !localMode);
+    QCOMPARE(action(panel, "actionRestart")->isEnabled(), !localMode);
+    QCOMPARE(stageList(panel)->isEnabled(), !localMode);
+    QCOMPARE(lastCommandCode(panel), localMode ? -3 : -1);
 }
 
 // Two ticks a second, as the panel's timer gives them, from the accepted
 // command to well past the switch.
 void tst_Watchdog::blinkingUntilLocalMode()
 {
-    QWidget *panel = openPanel();
+    QWidget *panel = openAccepted();
     QVERIFY(panel);
-    acceptCommand(panel);
-    if (QTest::currentTestFailed())
-        return;
 
     const QString plain = panel->windowTitle();
     QCOMPARE(plain, QStringLiteral("7:North gate"));
@@ -262,27 +208,22 @@ void tst_Watchdog::blinkingUntilLocalMode()
             title.prepend((half - firstWarning) % 2 == 0 ? QLatin1Char('!') : QLatin1Char(' '));
         const int raises = half >= firstWarning ? 1 : 0;
         const int setLocalCalls = half >= switching ? 1 : 0;
-        QCOMPARE(state(panel, seconds), describe(seconds, title, raises, setLocalCalls, setLocalCalls == 0));
+        QCOMPARE(state(panel, seconds), stateLine(seconds, title, raises, setLocalCalls, setLocalCalls == 0));
     }
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(!d->ui.actionYF->isEnabled());
-    QVERIFY(!d->ui.actionDark->isEnabled());
-    QVERIFY(!d->ui.actionRestart->isEnabled());
-    QVERIFY(!d->ui.listWidget->isEnabled());
-    QCOMPARE(lightOf(panel)->calls().size(), 1);
+    QVERIFY(!action(panel, "actionYF")->isEnabled());
+    QVERIFY(!action(panel, "actionDark")->isEnabled());
+    QVERIFY(!action(panel, "actionRestart")->isEnabled());
+    QVERIFY(!stageList(panel)->isEnabled());
+    QCOMPARE(m_light->calls().size(), 1);
 }
 
 void tst_Watchdog::edgeCases_data()
 {
-    QTest::addColumn<int>("period");
-    QTest::addColumn<int>("alarmBefore");
-    QTest::addColumn<bool>("command");
-    // Seconds from the start for each tick, and the title's marker after
-    // it: '.' none, '!', or '_' for a leading space.
-    QTest::addColumn<QList<qint64>>("times");
-    QTest::addColumn<QString>("markers");
-    // The tick that hands the controller back; -1 for none.
-    QTest::addColumn<int>("switchTick");
+    // times: seconds from the start for each tick; markers: the title's marker
+    // after each, '.' none, '!', or '_' for a leading space; switchTick: the
+    // tick that hands the controller back, -1 for none.
+    addColumns<int, int, bool, QList<qint64>, QString, int>(
+        {"period", "alarmBefore", "command", "times", "markers", "switchTick"});
 
     QTest::newRow("period 30 under alarmBefore 60, no command: warning at once, never local mode")
         << 30 << 60 << false << QList<qint64>{0, 0, 31, 3600} << QStringLiteral("!_!_") << -1;
@@ -322,18 +263,16 @@ void tst_Watchdog::edgeCases()
     QFETCH(int, switchTick);
     QCOMPARE(markers.size(), times.size());
 
-    QWidget *panel = openPanel();
+    QWidget *panel = openWatched();
     QVERIFY(panel);
     QVERIFY(panel->setProperty("alarmBefore", alarmBefore));
     QVERIFY(panel->setProperty("inactivityPeriod", period));
     QCOMPARE(panel->property("inactivityPeriod").toInt(), period);
     if (command) {
-        acceptCommand(panel);
-        if (QTest::currentTestFailed())
-            return;
+        QVERIFY(acceptCommand(panel));
     } else {
-        QVERIFY(!Host::d(panel)->lastActionTime.isValid());
-        lightOf(panel)->clearCalls();
+        QVERIFY(!lastActionAt(panel).isValid());
+        m_light->clearCalls();
     }
 
     const QString plain = panel->windowTitle();
@@ -351,41 +290,38 @@ void tst_Watchdog::edgeCases()
         else if (marker == QLatin1Char('_'))
             title.prepend(QLatin1Char(' '));
         const bool local = switchTick >= 0 && i >= switchTick;
-        QCOMPARE(state(panel, times.at(i)), describe(times.at(i), title, raises, local ? 1 : 0, !local));
+        QCOMPARE(state(panel, times.at(i)), stateLine(times.at(i), title, raises, local ? 1 : 0, !local));
     }
 }
 
 void tst_Watchdog::soundOff()
 {
-    QWidget *panel = openPanel(true, true);
+    QWidget *panel = openWatched(true, true);
     QVERIFY(panel);
-    QAction *sound = Host::d(panel)->ui.actionSound;
+    QAction *sound = action(panel, "actionSound");
     QVERIFY(sound->isChecked());
     // As the operator does it, before anything could ring.
     sound->trigger();
     QVERIFY(!sound->isChecked());
-    acceptCommand(panel);
-    if (QTest::currentTestFailed())
-        return;
+    QVERIFY(acceptCommand(panel));
 
     const QString plain = panel->windowTitle();
     tickAt(panel, 121);
-    QCOMPARE(state(panel, 121), describe(121, QLatin1Char('!') + plain, 1, 0, true));
+    QCOMPARE(state(panel, 121), stateLine(121, QLatin1Char('!') + plain, 1, 0, true));
     tickAt(panel, 121);
-    QCOMPARE(state(panel, 121), describe(121, QLatin1Char(' ') + plain, 1, 0, true));
+    QCOMPARE(state(panel, 121), stateLine(121, QLatin1Char(' ') + plain, 1, 0, true));
     tickAt(panel, 122);
-    QCOMPARE(state(panel, 122), describe(122, QLatin1Char('!') + plain, 1, 0, true));
+    QCOMPARE(state(panel, 122), stateLine(122, QLatin1Char('!') + plain, 1, 0, true));
     tickAt(panel, 181);
-    QCOMPARE(state(panel, 181), describe(181, QLatin1Char(' ') + plain, 1, 1, false));
+    QCOMPARE(state(panel, 181), stateLine(181, QLatin1Char(' ') + plain, 1, 1, false));
     tickAt(panel, 181);
-    QCOMPARE(state(panel, 181), describe(181, plain, 1, 1, false));
+    QCOMPARE(state(panel, 181), stateLine(181, plain, 1, 1, false));
 }
 
 void tst_Watchdog::ownLeadingMarker_data()
 {
-    QTest::addColumn<QString>("title");
-    // The title after each tick.
-    QTest::addColumn<QStringList>("titles");
+    // titles: the title after each tick.
+    addColumns<QString, QStringList>({"title", "titles"});
 
     QTest::newRow("leading '!'") << QStringLiteral("!Depot")
                                  << QStringList{QStringLiteral("Depot"), QStringLiteral("Depot")};
@@ -408,45 +344,38 @@ void tst_Watchdog::ownLeadingMarker()
     QFETCH(QString, title);
     QFETCH(QStringList, titles);
 
-    QWidget *panel = openPanel();
+    QWidget *panel = openAccepted();
     QVERIFY(panel);
-    acceptCommand(panel);
-    if (QTest::currentTestFailed())
-        return;
     panel->setWindowTitle(title);
     for (int i = 0; i < titles.size(); ++i) {
         tickAt(panel, i);
-        QCOMPARE(state(panel, i), describe(i, titles.at(i), 0, 0, true));
+        QCOMPARE(state(panel, i), stateLine(i, titles.at(i), 0, 0, true));
     }
 }
 
 void tst_Watchdog::emptyTitleDuringWarning()
 {
-    QWidget *panel = openPanel();
+    QWidget *panel = openAccepted();
     QVERIFY(panel);
-    acceptCommand(panel);
-    if (QTest::currentTestFailed())
-        return;
     panel->setWindowTitle(QString());
 
     tickAt(panel, 120);
-    QCOMPARE(state(panel, 120), describe(120, QString(), 0, 0, true));
+    QCOMPARE(state(panel, 120), stateLine(120, QString(), 0, 0, true));
     tickAt(panel, 121);
-    QCOMPARE(state(panel, 121), describe(121, QStringLiteral("!"), 1, 0, true));
+    QCOMPARE(state(panel, 121), stateLine(121, QStringLiteral("!"), 1, 0, true));
     tickAt(panel, 121);
-    QCOMPARE(state(panel, 121), describe(121, QStringLiteral(" "), 1, 0, true));
+    QCOMPARE(state(panel, 121), stateLine(121, QStringLiteral(" "), 1, 0, true));
     tickAt(panel, 122);
-    QCOMPARE(state(panel, 122), describe(122, QStringLiteral("!"), 1, 0, true));
+    QCOMPARE(state(panel, 122), stateLine(122, QStringLiteral("!"), 1, 0, true));
     tickAt(panel, 181);
-    QCOMPARE(state(panel, 181), describe(181, QStringLiteral(" "), 1, 1, false));
+    QCOMPARE(state(panel, 181), stateLine(181, QStringLiteral(" "), 1, 1, false));
     tickAt(panel, 181);
-    QCOMPARE(state(panel, 181), describe(181, QString(), 1, 1, false));
+    QCOMPARE(state(panel, 181), stateLine(181, QString(), 1, 1, false));
 }
 
 void tst_Watchdog::dispatchControlEndsDuringWarning_data()
 {
-    QTest::addColumn<bool>("command");
-    QTest::addColumn<int>("warningTicks");
+    addColumns<bool, int>({"command", "warningTicks"});
 
     QTest::newRow("no command, '!' shown") << false << 1;
     QTest::newRow("no command, space shown") << false << 2;
@@ -462,116 +391,103 @@ void tst_Watchdog::dispatchControlEndsDuringWarning()
     QFETCH(bool, command);
     QFETCH(int, warningTicks);
 
-    QWidget *panel = openPanel();
+    QWidget *panel = openWatched();
     QVERIFY(panel);
     QVERIFY(panel->setProperty("inactivityPeriod", 30));
     if (command) {
-        acceptCommand(panel);
-        if (QTest::currentTestFailed())
-            return;
+        QVERIFY(acceptCommand(panel));
     }
-    lightOf(panel)->clearCalls();
+    m_light->clearCalls();
     const QString plain = panel->windowTitle();
 
     for (int i = 0; i < warningTicks; ++i)
         tickAt(panel, 3);
     const QString marked = (warningTicks == 1 ? QLatin1Char('!') : QLatin1Char(' ')) + plain;
-    QCOMPARE(state(panel, 3), describe(3, marked, 1, 0, true));
+    QCOMPARE(state(panel, 3), stateLine(3, marked, 1, 0, true));
 
-    Helvor::SimulatedLight *light = lightOf(panel);
+    Helvor::SimulatedLight *light = m_light;
     light->setDispatchControl(false);
     Q_EMIT light->stateChanged();
-    Vorlan::Widget::Private *d = Host::d(panel);
-    QVERIFY(!d->dispatchActive);
-    QCOMPARE(d->lastActionTime.isValid(), command);
+    QVERIFY(!dispatchActive(panel));
+    QCOMPARE(lastActionAt(panel).isValid(), command);
 
     tickAt(panel, 3);
-    QCOMPARE(state(panel, 3), describe(3, plain, 1, 0, true));
+    QCOMPARE(state(panel, 3), stateLine(3, plain, 1, 0, true));
     for (const int seconds : {31, 181, 3600}) {
         tickAt(panel, seconds);
-        QCOMPARE(state(panel, seconds), describe(seconds, plain, 1, 0, true));
+        QCOMPARE(state(panel, seconds), stateLine(seconds, plain, 1, 0, true));
     }
 }
 
 void tst_Watchdog::dispatchControlRetakenAfterSwitch()
 {
-    QWidget *panel = openPanel();
+    QWidget *panel = openAccepted();
     QVERIFY(panel);
-    acceptCommand(panel);
-    if (QTest::currentTestFailed())
-        return;
     const QString plain = panel->windowTitle();
-    Vorlan::Widget::Private *d = Host::d(panel);
 
     tickAt(panel, 181);
-    QCOMPARE(state(panel, 181), describe(181, QLatin1Char('!') + plain, 1, 1, false));
+    QCOMPARE(state(panel, 181), stateLine(181, QLatin1Char('!') + plain, 1, 1, false));
     tickAt(panel, 181);
-    QCOMPARE(state(panel, 181), describe(181, plain, 1, 1, false));
+    QCOMPARE(state(panel, 181), stateLine(181, plain, 1, 1, false));
 
     // The controller has not yet reported the end of dispatch control.
-    QVERIFY(d->dispatchActive);
-    QVERIFY(d->lastActionTime.isValid());
-    d->ui.actionDC->trigger();
-    QVERIFY(d->ui.actionDC->isChecked());
-    QVERIFY(d->ui.actionYF->isEnabled());
-    QCOMPARE(d->lastActionTime, m_start);
-    QCOMPARE(lightOf(panel)->calls().size(), 1);
+    QVERIFY(dispatchActive(panel));
+    QVERIFY(play(panel, nullptr, {QStringLiteral("DC")}));
+    QVERIFY(action(panel, "actionDC")->isChecked());
+    QVERIFY(action(panel, "actionYF")->isEnabled());
+    QCOMPARE(lastActionAt(panel), m_start);
+    QCOMPARE(m_light->calls().size(), 1);
 
     tickAt(panel, 182);
-    QCOMPARE(state(panel, 182), describe(182, QLatin1Char('!') + plain, 2, 2, false));
-    QVERIFY(!d->ui.actionYF->isEnabled());
+    QCOMPARE(state(panel, 182), stateLine(182, QLatin1Char('!') + plain, 2, 2, false));
+    QVERIFY(!action(panel, "actionYF")->isEnabled());
     tickAt(panel, 182);
-    QCOMPARE(state(panel, 182), describe(182, plain, 2, 2, false));
+    QCOMPARE(state(panel, 182), stateLine(182, plain, 2, 2, false));
 }
 
 void tst_Watchdog::raisedPeriodEndsWarning()
 {
-    QWidget *panel = openPanel();
+    QWidget *panel = openAccepted();
     QVERIFY(panel);
-    acceptCommand(panel);
-    if (QTest::currentTestFailed())
-        return;
     const QString plain = panel->windowTitle();
 
     tickAt(panel, 121);
-    QCOMPARE(state(panel, 121), describe(121, QLatin1Char('!') + plain, 1, 0, true));
+    QCOMPARE(state(panel, 121), stateLine(121, QLatin1Char('!') + plain, 1, 0, true));
     QVERIFY(panel->setProperty("inactivityPeriod", 300));
     tickAt(panel, 121);
-    QCOMPARE(state(panel, 121), describe(121, plain, 1, 0, true));
+    QCOMPARE(state(panel, 121), stateLine(121, plain, 1, 0, true));
     tickAt(panel, 240);
-    QCOMPARE(state(panel, 240), describe(240, plain, 1, 0, true));
+    QCOMPARE(state(panel, 240), stateLine(240, plain, 1, 0, true));
     tickAt(panel, 241);
-    QCOMPARE(state(panel, 241), describe(241, QLatin1Char('!') + plain, 2, 0, true));
+    QCOMPARE(state(panel, 241), stateLine(241, QLatin1Char('!') + plain, 2, 0, true));
     tickAt(panel, 301);
-    QCOMPARE(state(panel, 301), describe(301, QLatin1Char(' ') + plain, 2, 1, false));
+    QCOMPARE(state(panel, 301), stateLine(301, QLatin1Char(' ') + plain, 2, 1, false));
 }
 
 void tst_Watchdog::statusLineDuringWarning()
 {
-    QWidget *panel = openPanel();
+    QWidget *panel = openWatched();
     QVERIFY(panel);
-    Helvor::SimulatedLight *light = lightOf(panel);
+    Helvor::SimulatedLight *light = m_light;
     light->setCurrentStage(4);
     light->setPhaseChangeTime(m_start.addSecs(106));
     Q_EMIT light->stateChanged();
-    acceptCommand(panel);
-    if (QTest::currentTestFailed())
-        return;
+    QVERIFY(acceptCommand(panel));
     const QString plain = panel->windowTitle();
-    const QLabel &status = Host::d(panel)->statusLabel;
+    const QLabel &status = *statusLabel(panel);
 
     tickAt(panel, 121);
     QCOMPARE(panel->windowTitle(), QLatin1Char('!') + plain);
     QCOMPARE(status.text(), QStringLiteral("Stage 4: 15 DC: 121"));
 
-    Host::action(panel, "actionDark")->trigger();
-    QVERIFY(Host::d(panel)->pendingResponse);
+    action(panel, "actionDark")->trigger();
+    QCOMPARE(requestOf(light->lastResponse()), QStringLiteral("set_os"));
     tickAt(panel, 121);
     QCOMPARE(panel->windowTitle(), QLatin1Char(' ') + plain);
     QCOMPARE(status.text(), QStringLiteral("Stage 4: 15 DC: 121 Sending command: set_os"));
 
     // An accepted command is the operator's action: the warning ends.
-    light->lastResponse()->finish(Response::Success);
+    light->lastResponse()->finish(success);
     tickAt(panel, 121);
     QCOMPARE(panel->windowTitle(), plain);
     QCOMPARE(status.text(), QStringLiteral("Stage 4: 15 DC: 0"));

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "controllermodel.h"
-#include "host.h"
 #include "module.h"
+#include "paneltest.h"
 #include "workstation.h"
 
 #include <helvor/simulatedintersection.h>
@@ -27,15 +27,18 @@ const QDateTime start(QDate(2031, 3, 17), QTime(7, 30));
 
 } // namespace
 
-class tst_Workstation : public QObject
+class tst_Workstation : public PanelTest
 {
     Q_OBJECT
 
-private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
+public:
+    // The plug-in object is made once the settings' paths are the test's own.
+    tst_Workstation()
+        : PanelTest(Host::pluginPath(), Start::Unloaded)
+    {
+    }
 
+private Q_SLOTS:
     void listShowsTheFleet();
     void listFollowsControllers();
     void simulationRunsOnRealTime();
@@ -48,6 +51,11 @@ private Q_SLOTS:
     void layoutSurvivesRestart_data();
     void layoutSurvivesRestart();
 
+protected:
+    void initSuite() override;
+    void initEach() override;
+    void cleanupEach() override;
+
 private:
     QModelIndex row(int number, int column = ControllerModel::NumberColumn) const;
     QString cell(int number, int column) const;
@@ -58,10 +66,9 @@ private:
     QTemporaryDir m_settings;
     Module m_module;
     Workstation *m_window = nullptr;
-    int m_alarmBefore = -1;
 };
 
-void tst_Workstation::initTestCase()
+void tst_Workstation::initSuite()
 {
     QVERIFY(m_settings.isValid());
     // Neither the user's layout nor their module settings may colour the results.
@@ -72,9 +79,10 @@ void tst_Workstation::initTestCase()
     // The file the fixture's clock hooks come from: one library, one clock.
     QVERIFY2(m_module.load({Host::pluginPath()}), qPrintable(m_module.errorString()));
     QCOMPARE(m_module.version(), QStringLiteral(VORLAN_MODULE_VERSION));
+    QVERIFY(keepModuleValues());
 }
 
-void tst_Workstation::init()
+void tst_Workstation::initEach()
 {
     QVERIFY(m_module.panels().isEmpty());
     m_window = new Workstation(&m_module, QStringLiteral(VORLAN_SCHEMA_DIR), start);
@@ -84,14 +92,8 @@ void tst_Workstation::init()
     QVERIFY(QTest::qWaitForWindowExposed(m_window));
 }
 
-void tst_Workstation::cleanup()
+void tst_Workstation::cleanupEach()
 {
-    Host::useRealClock();
-    // The lead is the module's, shared by every panel to come: it goes back as it was.
-    const QList<QDockWidget *> panels = m_window->panels();
-    if (m_alarmBefore >= 0 && !panels.isEmpty())
-        panels.first()->setProperty("alarmBefore", m_alarmBefore);
-    m_alarmBefore = -1;
     delete m_window;
     m_window = nullptr;
     QSettings().clear();
@@ -188,9 +190,7 @@ void tst_Workstation::simulationRunsOnRealTime()
 
 void tst_Workstation::openFromList_data()
 {
-    QTest::addColumn<bool>("doubleClick");
-    QTest::newRow("Enter on the row") << false;
-    QTest::newRow("double-click on the row") << true;
+    addRows<bool>("doubleClick", {{"Enter on the row", false}, {"double-click on the row", true}});
 }
 
 void tst_Workstation::openFromList()
@@ -267,9 +267,9 @@ void tst_Workstation::operatorSession()
     QTest::keyClick(view, Qt::Key_Enter);
     QCOMPARE(m_window->panels().size(), 1);
     QDockWidget *panel = m_window->panels().first();
-    QAction *dc = Host::action(panel, "actionDC");
-    QAction *sound = Host::action(panel, "actionSound");
-    QListWidget *stages = Host::stageList(panel);
+    QAction *dc = action(panel, "actionDC");
+    QAction *sound = action(panel, "actionSound");
+    QListWidget *stages = stageList(panel);
     QVERIFY(dc && sound && stages);
     sound->setChecked(false);
     QVERIFY(!stages->isEnabled());
@@ -292,9 +292,7 @@ void tst_Workstation::operatorSession()
     const QList<Helvor::SimulatedLight::Call> commands = light->calls("sendCommand");
     QCOMPARE(commands.size(), 1);
     QCOMPARE(commands.first().arguments, (QVariantList{QStringLiteral("set_phase"), 2}));
-    Host::tick(panel);
-    QVERIFY2(Host::d(panel)->statusLabel.text().contains(QLatin1String("Sending command: set_phase 2")),
-             qPrintable(Host::d(panel)->statusLabel.text()));
+    QCOMPARE(sending(panel), QStringLiteral("set_phase 2"));
     QCOMPARE(cell(marketSquare, ControllerModel::ModeColumn), QStringLiteral("Local"));
 
     // The controller answers within its longest delay; the stage runs.
@@ -302,15 +300,13 @@ void tst_Workstation::operatorSession()
     QCOMPARE(light->currentStage(), 2);
     QCOMPARE(light->controlSource(), int(Helvor::SimulatedLight::CentreSource));
     QCOMPARE(stage2->background().color(), QColor(Qt::green));
-    Host::tick(panel);
-    const QString status = Host::d(panel)->statusLabel.text();
+    const QString status = statusAfterTick(panel);
     QVERIFY2(status.startsWith(QLatin1String("Stage 2:")), qPrintable(status));
     QVERIFY2(status.contains(QLatin1String(" DC: ")), qPrintable(status));
     QCOMPARE(cell(marketSquare, ControllerModel::StageColumn), QStringLiteral("2:Market exit"));
     QCOMPARE(cell(marketSquare, ControllerModel::ModeColumn), QStringLiteral("Dispatch control"));
 
     // The operator walks away; a short period lets the watchdog act.
-    m_alarmBefore = panel->property("alarmBefore").toInt();
     QVERIFY(panel->setProperty("inactivityPeriod", 2));
     QVERIFY(panel->setProperty("alarmBefore", 1));
     QCOMPARE(panel->property("inactivityPeriod").toInt(), 2);
@@ -357,9 +353,7 @@ void tst_Workstation::panelsSideBySide()
 
 void tst_Workstation::layoutSurvivesRestart_data()
 {
-    QTest::addColumn<bool>("sideBySide");
-    QTest::newRow("tabbed") << false;
-    QTest::newRow("side by side") << true;
+    addRows<bool>("sideBySide", {{"tabbed", false}, {"side by side", true}});
 }
 
 void tst_Workstation::layoutSurvivesRestart()

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The workstation demo as a script runs it: the built executable, in a
 // process of its own.
+#include "paneltest.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -40,13 +42,19 @@ struct Run
 
 } // namespace
 
-class tst_WorkstationCli : public QObject
+// On the fixture for its hooks alone: the plug-in is loaded by the
+// workstation's process, never by this one.
+class tst_WorkstationCli : public PanelTest
 {
     Q_OBJECT
 
-private Q_SLOTS:
-    void initTestCase();
+public:
+    tst_WorkstationCli()
+        : PanelTest(QStringLiteral(VORLAN_PLUGIN_FILE), Start::Unloaded)
+    {
+    }
 
+private Q_SLOTS:
     void help();
     void screenshotRun();
     void pluginNamedOnCommandLine_data();
@@ -55,13 +63,16 @@ private Q_SLOTS:
     void refusesWhatIsNotThePlugin();
     void badQuitAfter();
 
+protected:
+    void initSuite() override;
+
 private:
     Run run(const QStringList &arguments, int timeout = 30000) const;
 
     QTemporaryDir m_dir;
 };
 
-void tst_WorkstationCli::initTestCase()
+void tst_WorkstationCli::initSuite()
 {
     QVERIFY(m_dir.isValid());
     QVERIFY(QFileInfo(QStringLiteral(VORLAN_WORKSTATION)).isExecutable());
@@ -169,10 +180,10 @@ void tst_WorkstationCli::screenshotRun()
 
 void tst_WorkstationCli::pluginNamedOnCommandLine_data()
 {
-    QTest::addColumn<QString>("form");
-    QTest::newRow("--plugin FILE") << QStringLiteral("--plugin %1");
-    QTest::newRow("--plugin=FILE") << QStringLiteral("--plugin=%1");
-    QTest::newRow("-plugin FILE") << QStringLiteral("-plugin %1");
+    addRows<QString>("form",
+                     {{"--plugin FILE", QStringLiteral("--plugin %1")},
+                      {"--plugin=FILE", QStringLiteral("--plugin=%1")},
+                      {"-plugin FILE", QStringLiteral("-plugin %1")}});
 }
 
 void tst_WorkstationCli::pluginNamedOnCommandLine()
@@ -193,8 +204,7 @@ void tst_WorkstationCli::pluginNamedOnCommandLine()
 
 void tst_WorkstationCli::refusesWhatIsNotThePlugin_data()
 {
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QString>("complaint");
+    addColumns<QString, QString>({"file", "complaint"});
     QTest::newRow("no such file") << m_dir.filePath(QStringLiteral("nowhere/libVorlan2.so"))
                                   << QStringLiteral("plug-in was not found");
     QTest::newRow("a library, no plug-in") << QStringLiteral(VORLAN_HELVOR_FILE) << QStringLiteral("is no Qt plug-in");
