@@ -275,8 +275,8 @@ public:
     }
 
     QList<QObject *> stages;
-    int setLocalCalls = 0;
     QList<QVariantList> commands;
+    int setLocalCalls = 0;
 };
 
 // The host's own kind of controller, with answers a row may replace.
@@ -287,6 +287,11 @@ class ProbeLight : public BaseLight
 public:
     using BaseLight::BaseLight;
 
+    Q_INVOKABLE QList<QObject *> phases()
+    {
+        ++phasesCalls;
+        return stages;
+    }
     Q_INVOKABLE Response *sendCommand(const QVariant &command)
     {
         return send({command});
@@ -294,11 +299,6 @@ public:
     Q_INVOKABLE Response *sendCommand(const QVariant &command, const QVariant &argument)
     {
         return send({command, argument});
-    }
-    Q_INVOKABLE QList<QObject *> phases()
-    {
-        ++phasesCalls;
-        return stages;
     }
 
     int phasesCalls = 0;

@@ -103,12 +103,10 @@ Helvor::SimulatedLight *tst_Plugin::newLight(int number)
 
 void tst_Plugin::resourceStoredUncompressed_data()
 {
-    QTest::addColumn<QString>("path");
-    const std::pair<const char *, const char *> resources[] = {{"sound on icon", ":/icons/button_sound_on.png"},
-                                                               {"sound off icon", ":/icons/button_sound_off.png"},
-                                                               {"alarm sound", ":/sounds/alarm.wav"}};
-    for (const auto &[name, path] : resources)
-        QTest::newRow(name) << QString::fromLatin1(path);
+    addRows<QString>("path",
+                     {{"sound on icon", QStringLiteral(":/icons/button_sound_on.png")},
+                      {"sound off icon", QStringLiteral(":/icons/button_sound_off.png")},
+                      {"alarm sound", QStringLiteral(":/sounds/alarm.wav")}});
 }
 
 void tst_Plugin::resourceStoredUncompressed()
