@@ -20,9 +20,9 @@ namespace {
 // Drawing work counts one per element, 64 more for text and images, which
 // Qt lays out glyph by glyph or samples pixel by pixel, one per character
 // of text and per 32 bytes of path data; a <use> counts all it repeats.
-// What Qt's rasterizer makes of one shape is not bounded by any of this: a
-// stroke thousands of pixels wide with round joins, or a dense dash
-// pattern on one, takes it seconds.
+// What Qt's rasterizer makes of one shape, say a stroke hundreds of pixels
+// wide with a join at every point, is no count of the document's: the
+// canvas the drawing is rendered on bounds it (see BoundedCanvas).
 // Qt's own handler gives up beyond 2048 open elements; drawing recurses
 // once per level, through every <use>.
 constexpr int maxDepth = 1024;

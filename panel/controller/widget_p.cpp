@@ -18,8 +18,6 @@
 #include <QToolBar>
 #include <QToolTip>
 
-#include <limits>
-
 namespace Vorlan {
 
 namespace {
@@ -36,15 +34,6 @@ constexpr int commandRefused = -5;
 // Reads of the state in a row for one report, while the host keeps
 // reporting changes during them.
 constexpr int maxStateReads = 8;
-
-// Whole seconds between two instants in milliseconds since the epoch,
-// truncated as QDateTime::secsTo truncates. Held as int, saturated rather
-// than wrapped when the clock is off by decades.
-int secondsBetween(qint64 sinceMSecs, qint64 nowMSecs)
-{
-    const qint64 seconds = (nowMSecs - sinceMSecs) / 1000;
-    return int(qBound<qint64>(std::numeric_limits<int>::min(), seconds, std::numeric_limits<int>::max()));
-}
 
 } // namespace
 
@@ -117,35 +106,6 @@ Widget::Private *Widget::Private::get(Widget *panel)
 QDateTime Widget::Private::now()
 {
     return moduleState().clock();
-}
-
-bool Widget::Private::nowMSecs(qint64 &mSecs)
-{
-    // The real clock's local time is only this instant in another form,
-    // and turning it back into the instant would ask the C library, which
-    // looks at the zone file on every call. Across daylight-saving changes
-    // the instant is the same; where a zone moves its standard offset back,
-    // the local time is ambiguous and only the instant is right.
-    const auto clock = moduleState().clock;
-    if (clock == &QDateTime::currentDateTime) {
-        mSecs = QDateTime::currentMSecsSinceEpoch();
-        return true;
-    }
-    const QDateTime now = clock();
-    if (!now.isValid())
-        return false;
-    mSecs = now.toMSecsSinceEpoch();
-    return true;
-}
-
-qint64 Widget::Private::Instant::of(const QDateTime &local)
-{
-    // Equal local times compare without a conversion.
-    if (!time.isValid() || local != time) {
-        time = local;
-        mSecs = local.toMSecsSinceEpoch();
-    }
-    return mSecs;
 }
 
 void Widget::Private::fillStageList()
@@ -447,15 +407,15 @@ bool Widget::Private::showStatus(int *dcSecs)
 {
     // One instant for the whole tick.
     qint64 now = 0;
-    const bool nowValid = nowMSecs(now);
+    const bool nowValid = Instant::now(&now);
     HostCall call(this);
     const QDateTime stageChangeTime = call.property("phaseChangeTime").toDateTime();
     if (!call)
         return false;
     const int phaseSecs =
-        nowValid && stageChangeTime.isValid() ? secondsBetween(stageStart.of(stageChangeTime), now) : 0;
+        nowValid && stageChangeTime.isValid() ? Instant::secondsBetween(stageStart.of(stageChangeTime), now) : 0;
     QString status = tr("%1: %2").arg(stateText, QString::number(phaseSecs));
-    *dcSecs = nowValid && lastActionTime.isValid() ? secondsBetween(lastAction.of(lastActionTime), now) : 0;
+    *dcSecs = nowValid && lastActionTime.isValid() ? Instant::secondsBetween(lastAction.of(lastActionTime), now) : 0;
     if (lastActionTime.isValid())
         status += tr(" DC: %1").arg(*dcSecs);
     if (pendingResponse) {

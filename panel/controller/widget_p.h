@@ -2,6 +2,7 @@
 #ifndef VORLAN_WIDGET_P_H
 #define VORLAN_WIDGET_P_H
 
+#include "instant.h"
 #include "panel/widget.h"
 #include "ui_panelform.h"
 
@@ -65,16 +66,7 @@ public:
     // The state is being read; the host reported a change meanwhile.
     bool refreshing = false;
     bool refreshAgain = false;
-    // A local time with the instant it stands for, in milliseconds since the
-    // epoch: turning one into the other asks the C library, which reads the
-    // zone file, and the times a tick measures from rarely change.
-    struct Instant
-    {
-        QDateTime time;
-        qint64 mSecs = 0;
-
-        qint64 of(const QDateTime &local);
-    };
+    // When the running stage and the last accepted command began.
     Instant stageStart;
     Instant lastAction;
 
@@ -106,8 +98,6 @@ private:
     bool showStatus(int *dcSecs);
     // The inactivity watchdog.
     void watch(int dcSecs);
-    // The clock's instant in milliseconds since the epoch; false when it reads invalid.
-    static bool nowMSecs(qint64 &mSecs);
     // Sends a command whose response the panel tracks; false when none is tracked.
     bool invokeCommand(const QVariant &command, const QVariant &argument = QVariant());
     void responseDestroyed();
