@@ -10,6 +10,7 @@
 #include <sumosimulation.h>
 
 #include <QAction>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -275,7 +276,13 @@ void tst_Sumo::theTown()
         // Pictures in the cache folder, a plan and an overlay per stage.
         const QString plan = light->property("shema").toString();
         QCOMPARE(plan, run.cache.filePath(light->sumoId() + QLatin1String(".wmf")));
-        QVERIFY(QFile::exists(run.cache.filePath(light->sumoId() + QLatin1String(".svg"))));
+        QFile planSvg(run.cache.filePath(light->sumoId() + QLatin1String(".svg")));
+        QVERIFY(planSvg.open(QIODevice::ReadOnly));
+        // In the icon's shape, 200 x 125, so that nothing is squeezed.
+        const QRegularExpressionMatch box = QRegularExpression(QStringLiteral("viewBox=\"0 0 ([0-9.]+) ([0-9.]+)\""))
+                                                .match(QString::fromUtf8(planSvg.readAll()));
+        QVERIFY(box.hasMatch());
+        QVERIFY(qAbs(box.captured(1).toDouble() / box.captured(2).toDouble() - 1.6) < 0.01);
         for (Helvor::Stage *stage : light->stages()) {
             QCOMPARE(stage->shema(),
                      run.cache.filePath(QStringLiteral("%1_stage%2.wmf").arg(light->sumoId()).arg(stage->id())));
@@ -285,6 +292,12 @@ void tst_Sumo::theTown()
             QVERIFY(svg.readAll().contains("<polyline"));
         }
     }
+    // Nothing but the pictures and sumo's log.
+    const QStringList written = QDir(run.cache.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    QCOMPARE(written.size(), 6 + 14 + 1);
+    for (const QString &file : written)
+        QVERIFY2(QRegularExpression(QStringLiteral("^([a-z]+(_stage[1-3])?\\.svg|sumo\\.log)$")).match(file).hasMatch(),
+                 qPrintable(file));
     QVERIFY(!run.simulation.vehicles().isEmpty()
             || run.runFor(60, [&] { return !run.simulation.vehicles().isEmpty(); }));
     QVERIFY(run.log.violations().isEmpty());
@@ -643,7 +656,16 @@ void tst_Sumo::panelDrivesLight()
     QListWidget *list = Host::stageList(panel);
     QCOMPARE(list->count(), 3);
     QCOMPARE(list->item(2)->text(), QStringLiteral("3:Pedestrians"));
-    QVERIFY(!list->item(2)->icon().isNull());
+    // The plan with the crossings in green on it, as the panel composed it.
+    const QImage icon = list->item(2)->icon().pixmap(list->iconSize()).toImage();
+    int green = 0;
+    for (int y = 0; y < icon.height(); ++y) {
+        for (int x = 0; x < icon.width(); ++x) {
+            const QColor colour = icon.pixelColor(x, y);
+            green += colour.green() > 150 && colour.red() < 120 && colour.blue() < 120;
+        }
+    }
+    QVERIFY2(green > 100, qPrintable(QString::number(green)));
 
     // Taking control, then the pedestrians' stage from the list.
     Host::action(panel, "actionDC")->trigger();
