@@ -5,7 +5,7 @@
 #include <QSet>
 #include <QXmlStreamWriter>
 
-#include <cmath>
+#include <algorithm>
 
 namespace Helvor {
 
@@ -295,6 +295,9 @@ QByteArray JunctionPictures::stage(const QString &state, const QString &title) c
         }
         xml.writeEndElement();
         for (const bool yields : {false, true}) {
+            if (std::none_of(arrows.cbegin(), arrows.cend(),
+                             [yields](const Arrow &arrow) { return arrow.yields == yields; }))
+                continue;
             const QString colour = yields ? yielding : green;
             startGroup(xml, QStringLiteral("none"), colour, arrowWidth);
             xml.writeAttribute(QStringLiteral("stroke-linecap"), QStringLiteral("round"));

@@ -32,6 +32,7 @@ public:
     enum class Status { Stopped, Starting, Running, Closing };
 
     explicit SumoSimulation(QObject *parent = nullptr);
+    // Closes sumo; one that does not answer within a second is killed.
     ~SumoSimulation() override;
 
     // The sumo program: a name looked up on PATH, or a path. "sumo" unless set.

@@ -884,7 +884,7 @@ QString SumoWorker::exitReason() const
 {
     if (m_exitStatus >= 0 && WIFSIGNALED(m_exitStatus)) {
         const int signal = WTERMSIG(m_exitStatus);
-        return tr("SUMO was killed by signal %1 (%2).").arg(signal).arg(QString::fromLocal8Bit(strsignal(signal)));
+        return tr("SUMO was killed by signal %1 (%2).").arg(signal).arg(QString::fromLocal8Bit(sigdescr_np(signal)));
     }
     const QString error = lastError();
     if (!error.isEmpty())
