@@ -279,9 +279,13 @@ JunctionPictures::Plan junctionPlan(const std::string &light, const std::vector<
 
 void SumoProcess::kill()
 {
+    // Without a pidfd, the pid: the worker reaps under the same lock, so
+    // while it is set it is still ours.
     QMutexLocker lock(&mutex);
     if (pidfd >= 0)
         ::pidfd_send_signal(pidfd, SIGKILL, nullptr, 0);
+    else if (pid > 0)
+        ::kill(pid_t(pid), SIGKILL);
 }
 
 SumoWorker::SumoWorker(const QSharedPointer<SumoProcess> &process)
@@ -429,8 +433,8 @@ SumoWorker::Launch SumoWorker::launch(const QString &scenario, const QString &pr
         m_process->pid = pid;
     }
     if (pidfd >= 0) {
-        m_ended = new QSocketNotifier(pidfd, QSocketNotifier::Read, this);
-        connect(m_ended, &QSocketNotifier::activated, this, &SumoWorker::processEnded);
+        m_exitNotifier = new QSocketNotifier(pidfd, QSocketNotifier::Read, this);
+        connect(m_exitNotifier, &QSocketNotifier::activated, this, &SumoWorker::processEnded);
     }
 
     const std::string label = "vorlan" + std::to_string(++connections);
@@ -444,9 +448,7 @@ SumoWorker::Launch SumoWorker::launch(const QString &scenario, const QString &pr
         } catch (...) {
             // Not listening yet.
         }
-        int status = 0;
-        if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-            m_exitStatus = status;
+        if (ended()) {
             reap(0);
             const QString error = lastError();
             if (error.contains(QLatin1String("Address already in use")))
@@ -817,45 +819,48 @@ void SumoWorker::stop()
     m_vehicles.clear();
 }
 
+bool SumoWorker::ended()
+{
+    QMutexLocker lock(&m_process->mutex);
+    int status = 0;
+    pid_t done = 0;
+    do
+        done = ::waitpid(m_pid, &status, WNOHANG);
+    while (done < 0 && errno == EINTR);
+    if (done == 0)
+        return false;
+    if (done == m_pid)
+        m_exitStatus = status;
+    // Reaped (or not ours to wait for): its pid may go to another process now.
+    m_process->pid = 0;
+    return true;
+}
+
 void SumoWorker::reap(int graceMilliseconds)
 {
     if (m_pid < 0)
         return;
-    if (m_ended) {
+    if (m_exitNotifier) {
         // Maybe in its own signal: it goes once that is over.
-        m_ended->setEnabled(false);
-        m_ended->deleteLater();
-        m_ended = nullptr;
+        m_exitNotifier->setEnabled(false);
+        m_exitNotifier->deleteLater();
+        m_exitNotifier = nullptr;
     }
     m_killed = false;
-    int status = 0;
-    pid_t done = 0;
     QElapsedTimer waited;
     waited.start();
-    for (;;) {
-        done = ::waitpid(m_pid, &status, WNOHANG);
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done != 0)
-            break;
-        if (waited.elapsed() >= graceMilliseconds) {
+    while (!ended()) {
+        if (!m_killed && waited.elapsed() >= graceMilliseconds) {
             m_process->kill();
             m_killed = true;
-            do
-                done = ::waitpid(m_pid, &status, 0);
-            while (done < 0 && errno == EINTR);
-            break;
         }
         QThread::msleep(5);
     }
-    if (done == m_pid)
-        m_exitStatus = status;
     {
         QMutexLocker lock(&m_process->mutex);
         if (m_process->pidfd >= 0)
             ::close(m_process->pidfd);
         m_process->pidfd = -1;
-        m_process->pid = 0;
     }
     m_pid = -1;
 }

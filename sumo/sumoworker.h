@@ -111,8 +111,11 @@ private:
     SumoSnapshot snapshot() const;
     void schedule();
 
-    // Ends the run: closes the connection, reaps sumo, and says why.
+    // Ends the run: closes the connection and reaps sumo.
     void stop();
+    // Whether sumo has ended, and if so reaps it.
+    bool ended();
+    // Reaps sumo, killing it after the grace.
     void reap(int graceMilliseconds);
     QString exitReason() const;
     QString lastError() const;
@@ -121,7 +124,7 @@ private:
     QSharedPointer<SumoProcess> m_process;
     // A child, so that it moves to the worker's thread along with it.
     QTimer m_timer;
-    QSocketNotifier *m_ended = nullptr;
+    QSocketNotifier *m_exitNotifier = nullptr;
     pid_t m_pid = -1;
     int m_exitStatus = -1;
     // Whether we killed sumo, rather than it ending by itself.
