@@ -20,6 +20,7 @@ packages=(
     pulseaudio pulseaudio-utils
     valgrind
     qttranslations5-l10n dpkg-dev file
+    sumo sumo-tools
 )
 
 die() {

@@ -1,0 +1,148 @@
+// SPDX-License-Identifier: MIT
+#ifndef HELVOR_SUMOWORKER_H
+#define HELVOR_SUMOWORKER_H
+
+#include "signalsequence.h"
+#include "sumodata.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QMutex>
+#include <QObject>
+#include <QSet>
+#include <QSharedPointer>
+#include <QString>
+#include <QTimer>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+class QSocketNotifier;
+
+namespace Helvor {
+
+// What the GUI thread may touch while the worker is busy, even blocked in
+// a call to SUMO: the process, to kill it; orders, which the worker takes
+// before its next step however busy it is; and the count of snapshots
+// the GUI thread has not yet taken.
+struct SumoProcess
+{
+    QMutex mutex;
+    int pidfd = -1;
+    qint64 pid = 0;
+    QVector<SumoOrder> orders;
+    std::atomic<int> unread{0};
+
+    // SIGKILL to our sumo, never to a process that took its pid later.
+    void kill();
+    void order(const SumoOrder &order);
+};
+
+// The one thread that talks to SUMO. SUMO's client library keeps its
+// connection in globals without a lock, so every call to it is made here,
+// from the slots below; the GUI thread hears of the simulation only
+// through the signals, by value.
+class SumoWorker : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Snapshots on their way to the GUI thread before stepping waits.
+    static constexpr int maxUnread = 4;
+
+    explicit SumoWorker(const QSharedPointer<SumoProcess> &process);
+    ~SumoWorker() override;
+
+public Q_SLOTS:
+    // First of all in the worker's thread, as it starts.
+    void prepareThread();
+    void start(const QString &scenario, const QString &program, const QString &cacheDir, double speed);
+    // Simulated seconds per second; 0 or less: as fast as it goes.
+    void setSpeed(double factor);
+    void close();
+    // Closes, then ends the thread.
+    void shutdown();
+
+Q_SIGNALS:
+    void started(const Helvor::SumoNetwork &network);
+    void failed(const QString &message);
+    void stepped(const Helvor::SumoSnapshot &snapshot);
+    void lost(const QString &message);
+    void closed();
+
+private Q_SLOTS:
+    void run();
+    void processEnded();
+
+private:
+    struct Light
+    {
+        Light(const std::string &id, const SignalSequence &sequence)
+            : id(id)
+            , sequence(sequence)
+        {
+        }
+
+        std::string id;
+        SumoLightInfo info;
+        SignalSequence sequence;
+        int links = 0;
+        QString state;
+        QString programme;
+        int phase = 0;
+        qint64 sinceWall = 0;
+        // Approach lanes, and for each the approach its halting vehicles count to.
+        std::vector<std::string> lanes;
+        QVector<int> laneApproach;
+        QVector<int> halting;
+    };
+
+    enum class Launch { Connected, PortTaken, Failed };
+
+    Launch launch(const QString &scenario, const QString &program, int port, QString *message);
+    void readNetwork(const QString &scenario, const QString &cacheDir, SumoNetwork *network);
+    void subscribe();
+    void observe();
+    bool step();
+    void apply(Light &light, const SignalSequence::Action &action);
+    SumoSnapshot snapshot() const;
+    void schedule();
+
+    // Ends the run: closes the connection and reaps sumo.
+    void stop();
+    // Whether sumo has ended, and if so reaps it.
+    bool ended();
+    // Reaps sumo, killing it after the grace.
+    void reap(int graceMilliseconds);
+    QString exitReason() const;
+    QString lastError() const;
+    void lose(const QString &why);
+
+    QSharedPointer<SumoProcess> m_process;
+    // A child, so that it moves to the worker's thread along with it.
+    QTimer m_timer;
+    QSocketNotifier *m_exitNotifier = nullptr;
+    pid_t m_pid = -1;
+    int m_exitStatus = -1;
+    // Whether we killed sumo, rather than it ending by itself.
+    bool m_killed = false;
+    QString m_log;
+    bool m_running = false;
+    bool m_connected = false;
+
+    std::vector<Light> m_lights;
+    QVector<QPointF> m_vehicles;
+    double m_time = 0;
+    double m_stepLength = 1;
+
+    double m_speed = 1;
+    QElapsedTimer m_pace;
+    qint64 m_paceSteps = 0;
+};
+
+} // namespace Helvor
+
+#endif // HELVOR_SUMOWORKER_H
