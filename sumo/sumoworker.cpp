@@ -2,6 +2,7 @@
 #include "sumoworker.h"
 
 #include "junctionpictures.h"
+#include "sumoprocess.h"
 
 #include <libsumo/libtraci.h>
 
@@ -276,17 +277,6 @@ JunctionPictures::Plan junctionPlan(const std::string &light, const std::vector<
 }
 
 } // namespace
-
-void SumoProcess::kill()
-{
-    // Without a pidfd, the pid: the worker reaps under the same lock, so
-    // while it is set it is still ours.
-    QMutexLocker lock(&mutex);
-    if (pidfd >= 0)
-        ::pidfd_send_signal(pidfd, SIGKILL, nullptr, 0);
-    else if (pid > 0)
-        ::kill(pid_t(pid), SIGKILL);
-}
 
 SumoWorker::SumoWorker(const QSharedPointer<SumoProcess> &process)
     : m_process(process)
@@ -629,12 +619,6 @@ void SumoWorker::setSpeed(double factor)
         schedule();
 }
 
-void SumoProcess::order(const SumoOrder &order)
-{
-    QMutexLocker lock(&mutex);
-    orders.append(order);
-}
-
 void SumoWorker::run()
 {
     QElapsedTimer batch;
@@ -681,12 +665,8 @@ void SumoWorker::schedule()
 bool SumoWorker::step()
 {
     try {
-        QVector<SumoOrder> orders;
-        {
-            QMutexLocker lock(&m_process->mutex);
-            orders.swap(m_process->orders);
-        }
-        for (const SumoOrder &order : qAsConst(orders)) {
+        const QVector<SumoOrder> orders = m_process->takeOrders();
+        for (const SumoOrder &order : orders) {
             if (order.light >= 0 && order.light < int(m_lights.size()))
                 m_lights.at(size_t(order.light)).sequence.order(order);
         }

@@ -7,14 +7,12 @@
 
 #include <QElapsedTimer>
 #include <QHash>
-#include <QMutex>
 #include <QObject>
 #include <QSet>
 #include <QSharedPointer>
 #include <QString>
 #include <QTimer>
 
-#include <atomic>
 #include <string>
 #include <vector>
 
@@ -24,22 +22,7 @@ class QSocketNotifier;
 
 namespace Helvor {
 
-// What the GUI thread may touch while the worker is busy, even blocked in
-// a call to SUMO: the process, to kill it; orders, which the worker takes
-// before its next step however busy it is; and the count of snapshots
-// the GUI thread has not yet taken.
-struct SumoProcess
-{
-    QMutex mutex;
-    int pidfd = -1;
-    qint64 pid = 0;
-    QVector<SumoOrder> orders;
-    std::atomic<int> unread{0};
-
-    // SIGKILL to our sumo, never to a process that took its pid later.
-    void kill();
-    void order(const SumoOrder &order);
-};
+struct SumoProcess;
 
 // The one thread that talks to SUMO. SUMO's client library keeps its
 // connection in globals without a lock, so every call to it is made here,
