@@ -3,6 +3,7 @@
 #define HELVOR_SUMOWORKER_H
 
 #include "signalsequence.h"
+#include "sumoconnection.h"
 #include "sumodata.h"
 
 #include <QElapsedTimer>
@@ -15,10 +16,6 @@
 
 #include <string>
 #include <vector>
-
-#include <sys/types.h>
-
-class QSocketNotifier;
 
 namespace Helvor {
 
@@ -83,9 +80,6 @@ private:
         QVector<int> halting;
     };
 
-    enum class Launch { Connected, PortTaken, Failed };
-
-    Launch launch(const QString &scenario, const QString &program, int port, QString *message);
     void readNetwork(const QString &scenario, const QString &cacheDir, SumoNetwork *network);
     void subscribe();
     void observe();
@@ -96,25 +90,13 @@ private:
 
     // Ends the run: closes the connection and reaps sumo.
     void stop();
-    // Whether sumo has ended, and if so reaps it.
-    bool ended();
-    // Reaps sumo, killing it after the grace.
-    void reap(int graceMilliseconds);
-    QString exitReason() const;
-    QString lastError() const;
     void lose(const QString &why);
 
     QSharedPointer<SumoProcess> m_process;
-    // A child, so that it moves to the worker's thread along with it.
+    // Children, so that they move to the worker's thread along with it.
     QTimer m_timer;
-    QSocketNotifier *m_exitNotifier = nullptr;
-    pid_t m_pid = -1;
-    int m_exitStatus = -1;
-    // Whether we killed sumo, rather than it ending by itself.
-    bool m_killed = false;
-    QString m_log;
+    SumoConnection m_connection;
     bool m_running = false;
-    bool m_connected = false;
 
     std::vector<Light> m_lights;
     QVector<QPointF> m_vehicles;
