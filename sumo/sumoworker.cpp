@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "sumoworker.h"
 
+#include "junctiongeometry.h"
 #include "junctionpictures.h"
 #include "sumoprocess.h"
 
@@ -16,8 +17,6 @@
 
 #include <algorithm>
 #include <csignal>
-#include <map>
-#include <set>
 
 #include <pthread.h>
 
@@ -31,38 +30,10 @@ constexpr double holdSeconds = 1e6;
 constexpr qint64 catchUpSteps = 10;
 // Time a batch of fast steps keeps orders waiting.
 constexpr qint64 batchMilliseconds = 10;
-// How far along the approach lane and into the exit a movement is drawn.
-constexpr double approachMetres = 8;
-constexpr double exitMetres = 4;
 
 QString qs(const std::string &text)
 {
     return QString::fromStdString(text);
-}
-
-bool isInternal(const std::string &lane)
-{
-    return !lane.empty() && lane.front() == ':';
-}
-
-QPolygonF polygon(const libsumo::TraCIPositionVector &shape)
-{
-    QPolygonF result;
-    result.reserve(int(shape.value.size()));
-    for (const libsumo::TraCIPosition &p : shape.value) {
-        const QPointF point(p.x, p.y);
-        if (result.isEmpty() || result.last() != point)
-            result.append(point);
-    }
-    return result;
-}
-
-void extend(QPolygonF *line, const QPolygonF &more)
-{
-    for (const QPointF &p : more) {
-        if (line->isEmpty() || line->last() != p)
-            line->append(p);
-    }
 }
 
 // Fields of one line of a comma-separated table; a field may be quoted.
@@ -141,98 +112,6 @@ template<typename Result> std::shared_ptr<Result> result(const libsumo::TraCIRes
 {
     const auto found = results.find(variable);
     return found == results.end() ? nullptr : std::dynamic_pointer_cast<Result>(found->second);
-}
-
-// Lane shapes, each asked of sumo once.
-class LaneShapes
-{
-public:
-    const QPolygonF &operator()(const std::string &lane)
-    {
-        auto found = m_shapes.find(lane);
-        if (found == m_shapes.end())
-            found = m_shapes.emplace(lane, polygon(libtraci::Lane::getShape(lane))).first;
-        return found->second;
-    }
-
-private:
-    std::map<std::string, QPolygonF> m_shapes;
-};
-
-// A light's junction as sumo has it: the roads that meet there, its
-// footways and crossings, and the way of every controlled link.
-JunctionPictures::Plan junctionPlan(const std::string &light, const std::vector<std::vector<libsumo::TraCILink>> &links,
-                                    const std::vector<std::string> &allLanes, LaneShapes &shape)
-{
-    using namespace libtraci;
-    JunctionPictures::Plan plan;
-    QSet<QString> junctions;
-    for (const std::string &junction : TrafficLight::getControlledJunctions(light)) {
-        plan.junctions.append(polygon(Junction::getShape(junction)));
-        junctions.insert(qs(junction));
-    }
-    std::vector<std::string> edges;
-    std::set<std::string> approachLanes;
-    plan.links.resize(int(links.size()));
-    for (int index = 0; index < int(links.size()); ++index) {
-        for (const libsumo::TraCILink &link : links.at(size_t(index))) {
-            JunctionPictures::Link drawn;
-            if (link.viaLane.empty() && isInternal(link.toLane)) {
-                // A pedestrian signal: the crossing is where it leads.
-                drawn.path = shape(link.toLane);
-                drawn.crossing = true;
-                drawn.width = Lane::getWidth(link.toLane);
-            } else {
-                drawn.path = JunctionPictures::tail(shape(link.fromLane), approachMetres);
-                // A turn that waits inside the junction goes on by a lane of its own.
-                std::string internal = link.viaLane;
-                for (int hops = 0; !internal.empty() && hops < 4; ++hops) {
-                    extend(&drawn.path, shape(internal));
-                    const std::vector<libsumo::TraCIConnection> next = Lane::getLinks(internal);
-                    internal = next.empty() ? std::string() : next.front().approachedInternal;
-                }
-                extend(&drawn.path, JunctionPictures::head(shape(link.toLane), exitMetres));
-            }
-            plan.links[index].append(drawn);
-            if (!isInternal(link.fromLane))
-                approachLanes.insert(link.fromLane);
-            for (const std::string &lane : {link.fromLane, link.toLane}) {
-                if (isInternal(lane))
-                    continue;
-                const std::string edge = Lane::getEdgeID(lane);
-                if (std::find(edges.begin(), edges.end(), edge) == edges.end())
-                    edges.push_back(edge);
-            }
-        }
-    }
-    for (const std::string &edge : edges) {
-        const int count = Edge::getLaneNumber(edge);
-        for (int i = 0; i < count; ++i) {
-            const std::string lane = edge + '_' + std::to_string(i);
-            JunctionPictures::Lane drawn;
-            drawn.shape = shape(lane);
-            drawn.width = Lane::getWidth(lane);
-            drawn.kind = Lane::getAllowed(lane) == std::vector<std::string>{"pedestrian"}
-                ? JunctionPictures::Lane::Footway
-                : JunctionPictures::Lane::Road;
-            drawn.approach = approachLanes.count(lane) > 0;
-            plan.lanes.append(drawn);
-        }
-    }
-    // Crossings and walking areas are lanes of the junction: ":<junction>_c0_0".
-    static const QRegularExpression walking(QStringLiteral("^:(.*)_([cw])\\d+_\\d+$"));
-    for (const std::string &lane : allLanes) {
-        const QRegularExpressionMatch match = walking.match(qs(lane));
-        if (!match.hasMatch() || !junctions.contains(match.captured(1)))
-            continue;
-        JunctionPictures::Lane drawn;
-        drawn.shape = shape(lane);
-        drawn.width = Lane::getWidth(lane);
-        drawn.kind = match.captured(2) == QLatin1String("c") ? JunctionPictures::Lane::Crossing
-                                                             : JunctionPictures::Lane::WalkingArea;
-        plan.lanes.append(drawn);
-    }
-    return plan;
 }
 
 } // namespace
@@ -327,8 +206,7 @@ void SumoWorker::readNetwork(const QString &scenario, const QString &cacheDir, S
     for (const auto &row : table)
         lastNumber = qMax(lastNumber, row.first);
 
-    LaneShapes shapes;
-    const std::vector<std::string> allLanes = Lane::getIDList();
+    JunctionGeometry geometry;
     const QDir pictures(cacheDir);
     QSet<QString> names;
 
@@ -367,7 +245,7 @@ void SumoWorker::readNetwork(const QString &scenario, const QString &cacheDir, S
         info.signalApproach.fill(-1, int(links.size()));
         for (int index = 0; index < int(links.size()); ++index) {
             for (const libsumo::TraCILink &link : links.at(size_t(index))) {
-                if (isInternal(link.fromLane))
+                if (JunctionGeometry::isInternal(link.fromLane))
                     continue;
                 const QString edge = qs(Lane::getEdgeID(link.fromLane));
                 if (!info.approaches.contains(edge))
@@ -381,7 +259,7 @@ void SumoWorker::readNetwork(const QString &scenario, const QString &cacheDir, S
         }
         light.halting.fill(0, info.approaches.size());
 
-        const JunctionPictures drawing(junctionPlan(id, links, allLanes, shapes));
+        const JunctionPictures drawing(geometry.plan(id, links));
         const QString base = pictures.filePath(fileName(lightId, &names));
         info.shema = base + QLatin1String(".wmf");
         if (!writeFile(base + QLatin1String(".svg"), drawing.plan(tr("%1 %2").arg(info.number).arg(info.name))))
