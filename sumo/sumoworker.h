@@ -5,11 +5,10 @@
 #include "signalsequence.h"
 #include "sumoconnection.h"
 #include "sumodata.h"
+#include "workerlight.h"
 
 #include <QElapsedTimer>
-#include <QHash>
 #include <QObject>
-#include <QSet>
 #include <QSharedPointer>
 #include <QString>
 #include <QTimer>
@@ -58,33 +57,10 @@ private Q_SLOTS:
     void processEnded();
 
 private:
-    struct Light
-    {
-        Light(const std::string &id, const SignalSequence &sequence)
-            : id(id)
-            , sequence(sequence)
-        {
-        }
-
-        std::string id;
-        SumoLightInfo info;
-        SignalSequence sequence;
-        int links = 0;
-        QString state;
-        QString programme;
-        int phase = 0;
-        qint64 sinceWall = 0;
-        // Approach lanes, and for each the approach its halting vehicles count to.
-        std::vector<std::string> lanes;
-        QVector<int> laneApproach;
-        QVector<int> halting;
-    };
-
-    void readNetwork(const QString &scenario, const QString &cacheDir, SumoNetwork *network);
     void subscribe();
     void observe();
     bool step();
-    void apply(Light &light, const SignalSequence::Action &action);
+    void apply(WorkerLight &light, const SignalSequence::Action &action);
     SumoSnapshot snapshot() const;
     void schedule();
 
@@ -98,7 +74,7 @@ private:
     SumoConnection m_connection;
     bool m_running = false;
 
-    std::vector<Light> m_lights;
+    std::vector<WorkerLight> m_lights;
     QVector<QPointF> m_vehicles;
     double m_time = 0;
     double m_stepLength = 1;
