@@ -4,14 +4,14 @@
 #include "networkreader.h"
 #include "sumoprocess.h"
 
-#include <libsumo/libtraci.h>
-
-#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QThread>
 
 #include <csignal>
+#include <exception>
+#include <utility>
+#include <vector>
 
 #include <pthread.h>
 
@@ -19,23 +19,10 @@ namespace Helvor {
 
 namespace {
 
-// A held stage lasts until the next order, which comes long before this.
-constexpr double holdSeconds = 1e6;
 // Steps behind real time that are made up for; beyond, the pace starts anew.
 constexpr qint64 catchUpSteps = 10;
 // Time a batch of fast steps keeps orders waiting.
 constexpr qint64 batchMilliseconds = 10;
-
-QString qs(const std::string &text)
-{
-    return QString::fromStdString(text);
-}
-
-template<typename Result> std::shared_ptr<Result> result(const libsumo::TraCIResults &results, int variable)
-{
-    const auto found = results.find(variable);
-    return found == results.end() ? nullptr : std::dynamic_pointer_cast<Result>(found->second);
-}
 
 } // namespace
 
@@ -94,11 +81,8 @@ void SumoWorker::start(const QString &scenario, const QString &program, const QS
 
     SumoNetwork network;
     try {
-        m_lights = NetworkReader(scenario, cacheDir).read(&network);
-        m_stepLength = network.stepLength;
-        m_time = libtraci::Simulation::getTime();
-        subscribe();
-        observe();
+        std::vector<WorkerLight> lights = NetworkReader(scenario, cacheDir).read(&network);
+        m_stepper.start(std::move(lights), network.stepLength);
     } catch (const std::exception &error) {
         stop();
         Q_EMIT failed(tr("The scenario could not be read from SUMO: %1").arg(QString::fromLocal8Bit(error.what())));
@@ -113,67 +97,8 @@ void SumoWorker::start(const QString &scenario, const QString &program, const QS
     m_paceSteps = 0;
     Q_EMIT started(network);
     ++m_process->unread;
-    Q_EMIT stepped(snapshot());
+    Q_EMIT stepped(m_stepper.snapshot());
     schedule();
-}
-
-void SumoWorker::subscribe()
-{
-    using namespace libtraci;
-    // The values come back with every step's answer: one round trip a step.
-    Simulation::subscribe(std::vector<int>{libsumo::VAR_TIME, libsumo::VAR_DEPARTED_VEHICLES_IDS});
-    for (const WorkerLight &light : m_lights) {
-        TrafficLight::subscribe(
-            light.id, {libsumo::TL_RED_YELLOW_GREEN_STATE, libsumo::TL_CURRENT_PROGRAM, libsumo::TL_CURRENT_PHASE});
-        for (const std::string &lane : light.lanes)
-            Lane::subscribe(lane, {libsumo::LAST_STEP_VEHICLE_HALTING_NUMBER});
-    }
-    for (const std::string &vehicle : Vehicle::getIDList())
-        Vehicle::subscribe(vehicle, {libsumo::VAR_POSITION});
-}
-
-void SumoWorker::observe()
-{
-    using namespace libtraci;
-    const libsumo::TraCIResults simulation = Simulation::getSubscriptionResults();
-    if (const auto time = result<libsumo::TraCIDouble>(simulation, libsumo::VAR_TIME))
-        m_time = time->value;
-    if (const auto departed = result<libsumo::TraCIStringList>(simulation, libsumo::VAR_DEPARTED_VEHICLES_IDS)) {
-        for (const std::string &vehicle : departed->value)
-            Vehicle::subscribe(vehicle, {libsumo::VAR_POSITION});
-    }
-
-    const qint64 wall = QDateTime::currentMSecsSinceEpoch();
-    const libsumo::SubscriptionResults lights = TrafficLight::getAllSubscriptionResults();
-    const libsumo::SubscriptionResults lanes = Lane::getAllSubscriptionResults();
-    for (WorkerLight &light : m_lights) {
-        const auto found = lights.find(light.id);
-        if (found != lights.end()) {
-            if (const auto state = result<libsumo::TraCIString>(found->second, libsumo::TL_RED_YELLOW_GREEN_STATE))
-                light.state = qs(state->value);
-            if (const auto programme = result<libsumo::TraCIString>(found->second, libsumo::TL_CURRENT_PROGRAM))
-                light.programme = qs(programme->value);
-            if (const auto phase = result<libsumo::TraCIInt>(found->second, libsumo::TL_CURRENT_PHASE))
-                light.phase = phase->value;
-        }
-        light.sequence.observe(m_time, light.state, light.programme, light.phase);
-        if (light.sequence.changed())
-            light.sinceWall = wall;
-        light.halting.fill(0);
-        for (size_t i = 0; i < light.lanes.size(); ++i) {
-            const auto lane = lanes.find(light.lanes.at(i));
-            if (lane == lanes.end())
-                continue;
-            if (const auto halting = result<libsumo::TraCIInt>(lane->second, libsumo::LAST_STEP_VEHICLE_HALTING_NUMBER))
-                light.halting[light.laneApproach.at(int(i))] += halting->value;
-        }
-    }
-
-    m_vehicles.clear();
-    for (const auto &vehicle : Vehicle::getAllSubscriptionResults()) {
-        if (const auto position = result<libsumo::TraCIPosition>(vehicle.second, libsumo::VAR_POSITION))
-            m_vehicles.append(QPointF(position->x, position->y));
-    }
 }
 
 void SumoWorker::setSpeed(double factor)
@@ -196,7 +121,7 @@ void SumoWorker::run()
             return;
         }
         if (m_speed > 0) {
-            const qint64 due = qint64(double(m_pace.elapsed()) * m_speed / (m_stepLength * 1000));
+            const qint64 due = qint64(double(m_pace.elapsed()) * m_speed / (m_stepper.stepLength() * 1000));
             if (due - m_paceSteps > catchUpSteps) {
                 m_pace.start();
                 m_paceSteps = 0;
@@ -224,23 +149,14 @@ void SumoWorker::schedule()
         m_timer.start(0);
         return;
     }
-    const double next = double(m_paceSteps + 1) * m_stepLength * 1000 / m_speed;
+    const double next = double(m_paceSteps + 1) * m_stepper.stepLength() * 1000 / m_speed;
     m_timer.start(int(qMax<qint64>(0, qint64(next) - m_pace.elapsed())));
 }
 
 bool SumoWorker::step()
 {
     try {
-        const QVector<SumoOrder> orders = m_process->takeOrders();
-        for (const SumoOrder &order : orders) {
-            if (order.light >= 0 && order.light < int(m_lights.size()))
-                m_lights.at(size_t(order.light)).sequence.order(order);
-        }
-        const double next = m_time + m_stepLength;
-        for (WorkerLight &light : m_lights)
-            apply(light, light.sequence.plan(next, light.state));
-        libtraci::Simulation::step();
-        observe();
+        m_stepper.step(m_process->takeOrders());
     } catch (const std::exception &error) {
         lose(QString::fromLocal8Bit(error.what()));
         return false;
@@ -249,82 +165,8 @@ bool SumoWorker::step()
         return false;
     }
     ++m_process->unread;
-    Q_EMIT stepped(snapshot());
+    Q_EMIT stepped(m_stepper.snapshot());
     return true;
-}
-
-void SumoWorker::apply(WorkerLight &light, const SignalSequence::Action &action)
-{
-    using libtraci::TrafficLight;
-    const std::string programme = light.sequence.programme().toStdString();
-    try {
-        switch (action.kind) {
-        case SignalSequence::Action::None:
-            break;
-        case SignalSequence::Action::Show:
-            // A state of another length makes sumo quit.
-            if (action.state.size() != light.links) {
-                qWarning("State %s does not fit traffic light %s", qPrintable(action.state), light.id.c_str());
-                break;
-            }
-            TrafficLight::setRedYellowGreenState(light.id, action.state.toStdString());
-            break;
-        case SignalSequence::Action::Hold:
-            // All in one step: the phase's green shows at once, and stays.
-            if (light.programme.toStdString() != programme || light.phase != action.phase) {
-                TrafficLight::setProgram(light.id, programme);
-                TrafficLight::setPhase(light.id, action.phase);
-            }
-            TrafficLight::setPhaseDuration(light.id, holdSeconds);
-            break;
-        case SignalSequence::Action::Release:
-            TrafficLight::setPhaseDuration(light.id, 0);
-            break;
-        case SignalSequence::Action::Resume: {
-            // Where the programme's cycle now is, but from a green: after our
-            // all-red, none of its amber or red.
-            TrafficLight::setProgram(light.id, programme);
-            const int phase = TrafficLight::getPhase(light.id);
-            if (light.sequence.stageOf(phase) == 0)
-                TrafficLight::setPhase(light.id, light.sequence.stagePhaseAfter(phase));
-            break;
-        }
-        case SignalSequence::Action::Restart:
-            TrafficLight::setProgram(light.id, programme);
-            TrafficLight::setPhase(light.id, action.phase);
-            break;
-        }
-    } catch (const libsumo::TraCIException &error) {
-        // Refused by sumo, which goes on: the light shows what it showed.
-        qWarning("SUMO refused a command for traffic light %s: %s", light.id.c_str(), error.what());
-    }
-}
-
-SumoSnapshot SumoWorker::snapshot() const
-{
-    SumoSnapshot snapshot;
-    snapshot.time = m_time;
-    snapshot.wall = QDateTime::currentMSecsSinceEpoch();
-    snapshot.lights.reserve(int(m_lights.size()));
-    for (const WorkerLight &light : m_lights) {
-        SumoLightState state;
-        state.state = light.state;
-        state.programme = light.programme;
-        state.phase = light.phase;
-        state.stage = light.sequence.stage();
-        state.mode = light.sequence.mode();
-        state.online = light.sequence.online();
-        state.centre = light.sequence.centre();
-        state.order = light.sequence.orderSequence();
-        state.reached = light.sequence.reached();
-        state.refused = light.sequence.refused();
-        state.since = light.sequence.since();
-        state.sinceWall = light.sinceWall;
-        state.halting = light.halting;
-        snapshot.lights.append(state);
-    }
-    snapshot.vehicles = m_vehicles;
-    return snapshot;
 }
 
 void SumoWorker::close()
@@ -352,8 +194,7 @@ void SumoWorker::stop()
     m_running = false;
     m_timer.stop();
     m_connection.close();
-    m_lights.clear();
-    m_vehicles.clear();
+    m_stepper.clear();
 }
 
 void SumoWorker::lose(const QString &why)

@@ -2,10 +2,9 @@
 #ifndef HELVOR_SUMOWORKER_H
 #define HELVOR_SUMOWORKER_H
 
-#include "signalsequence.h"
 #include "sumoconnection.h"
 #include "sumodata.h"
-#include "workerlight.h"
+#include "sumostepper.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -13,17 +12,15 @@
 #include <QString>
 #include <QTimer>
 
-#include <string>
-#include <vector>
-
 namespace Helvor {
 
 struct SumoProcess;
 
 // The one thread that talks to SUMO. SUMO's client library keeps its
 // connection in globals without a lock, so every call to it is made here,
-// from the slots below; the GUI thread hears of the simulation only
-// through the signals, by value.
+// from the slots below and the parts they drive (the connection, the
+// network reader, the stepper); the GUI thread hears of the simulation
+// only through the signals, by value.
 class SumoWorker : public QObject
 {
     Q_OBJECT
@@ -57,11 +54,7 @@ private Q_SLOTS:
     void processEnded();
 
 private:
-    void subscribe();
-    void observe();
     bool step();
-    void apply(WorkerLight &light, const SignalSequence::Action &action);
-    SumoSnapshot snapshot() const;
     void schedule();
 
     // Ends the run: closes the connection and reaps sumo.
@@ -72,12 +65,8 @@ private:
     // Children, so that they move to the worker's thread along with it.
     QTimer m_timer;
     SumoConnection m_connection;
+    SumoStepper m_stepper;
     bool m_running = false;
-
-    std::vector<WorkerLight> m_lights;
-    QVector<QPointF> m_vehicles;
-    double m_time = 0;
-    double m_stepLength = 1;
 
     double m_speed = 1;
     QElapsedTimer m_pace;
