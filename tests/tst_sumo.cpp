@@ -668,8 +668,9 @@ void tst_Sumo::panelDrivesLight()
     SumoLight *market = run.light(QStringLiteral("market"));
     QWidget *panel = openPanel(market);
     QVERIFY(panel);
-    Host::d(panel)->ui.actionSound->setChecked(false);
-    QListWidget *list = Host::stageList(panel);
+    // Silent: there is no one to hear the alarm.
+    action(panel, "actionSound")->setChecked(false);
+    QListWidget *list = stageList(panel);
     QCOMPARE(list->count(), 3);
     QCOMPARE(list->item(2)->text(), QStringLiteral("3:Pedestrians"));
     // The plan with the crossings in green on it, as the panel composed it.
@@ -683,21 +684,21 @@ void tst_Sumo::panelDrivesLight()
     }
     QVERIFY2(green > 100, qPrintable(QString::number(green)));
 
-    // Taking control, then the pedestrians' stage from the list.
-    Host::action(panel, "actionDC")->trigger();
-    QVERIFY(Host::action(panel, "actionDC")->isChecked());
-    list->item(2)->setSelected(true);
-    QVERIFY(run.runFor(60, [&] { return Host::d(panel)->lastActionTime.isValid(); }));
+    // Taking control, then the pedestrians' stage from the list; confirmed
+    // once the status line counts the operator's idle seconds.
+    QVERIFY(play(panel, nullptr, steps("DC")));
+    QVERIFY(action(panel, "actionDC")->isChecked());
+    QVERIFY(play(panel, nullptr, steps("stage 3")));
+    QVERIFY(run.runFor(60, [&] { return idleSeconds(panel) >= 0; }));
     QCOMPARE(market->currentStage(), 3);
     QCOMPARE(market->property("controlSource").toInt(), int(SumoLight::CentreSource));
-    Host::tick(panel);
-    QVERIFY(Host::d(panel)->stateText.contains(QLatin1String("Stage 3")));
+    QCOMPARE(stateShown(panel), QStringLiteral("Stage 3"));
 
     // Left alone past its period, the panel hands the light back.
-    const int period = Host::d(panel)->inactivitySpin.value();
+    const int period = panel->property("inactivityPeriod").toInt();
     Host::advanceClock(period + 1);
     Host::tick(panel);
-    QVERIFY(!Host::action(panel, "actionDC")->isChecked());
+    QVERIFY(!action(panel, "actionDC")->isChecked());
     QVERIFY(run.runFor(30, [&] { return market->property("controlSource").toInt() == SumoLight::LocalSource; }));
     // The programme takes over from the pedestrians' stage.
     QVERIFY(run.runFor(60, [&] { return market->currentStage() == 1; }));
