@@ -40,7 +40,8 @@ public:
     QString exitReason() const;
 
 Q_SIGNALS:
-    // sumo ended; it stays unreaped until reap().
+    // sumo ended, as its pidfd tells where the kernel has them; it stays
+    // unreaped until reap().
     void exited();
 
 private:

@@ -22,6 +22,7 @@ class SumoStepper
 public:
     // Takes the lights of a new run, and what they show as it starts.
     void start(std::vector<WorkerLight> lights, double stepLength);
+    // Forgets the lights once the run is over.
     void clear();
     // Throws what SUMO's library throws.
     void step(const QVector<SumoOrder> &orders);
