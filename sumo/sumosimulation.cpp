@@ -2,6 +2,7 @@
 #include "sumosimulation.h"
 
 #include "sumolight.h"
+#include "sumoprocess.h"
 #include "sumoworker.h"
 
 #include <QDir>

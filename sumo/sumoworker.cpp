@@ -1,300 +1,40 @@
 // SPDX-License-Identifier: MIT
 #include "sumoworker.h"
 
-#include "junctionpictures.h"
+#include "networkreader.h"
+#include "sumoprocess.h"
 
-#include <libsumo/libtraci.h>
-
-#include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
-#include <QSaveFile>
-#include <QSocketNotifier>
 #include <QThread>
 
-#include <algorithm>
-#include <cerrno>
 #include <csignal>
-#include <cstring>
-#include <map>
-#include <set>
+#include <exception>
+#include <utility>
+#include <vector>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
 #include <pthread.h>
-#include <spawn.h>
-// glibc 2.36 declares these without C linkage.
-extern "C" {
-#include <sys/pidfd.h>
-}
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char **environ;
 
 namespace Helvor {
 
 namespace {
 
-// Connections are named anew for each run: the library keeps a connection
-// to a sumo that died (its close fails before it lets go), and one of the
-// same name would orphan it.
-std::atomic<int> connections{0};
-// SUMO loads a large network for a while before it listens.
-constexpr int connectMilliseconds = 60000;
-// A held stage lasts until the next order, which comes long before this.
-constexpr double holdSeconds = 1e6;
 // Steps behind real time that are made up for; beyond, the pace starts anew.
 constexpr qint64 catchUpSteps = 10;
 // Time a batch of fast steps keeps orders waiting.
 constexpr qint64 batchMilliseconds = 10;
-// How far along the approach lane and into the exit a movement is drawn.
-constexpr double approachMetres = 8;
-constexpr double exitMetres = 4;
-
-QString qs(const std::string &text)
-{
-    return QString::fromStdString(text);
-}
-
-bool isInternal(const std::string &lane)
-{
-    return !lane.empty() && lane.front() == ':';
-}
-
-QPolygonF polygon(const libsumo::TraCIPositionVector &shape)
-{
-    QPolygonF result;
-    result.reserve(int(shape.value.size()));
-    for (const libsumo::TraCIPosition &p : shape.value) {
-        const QPointF point(p.x, p.y);
-        if (result.isEmpty() || result.last() != point)
-            result.append(point);
-    }
-    return result;
-}
-
-void extend(QPolygonF *line, const QPolygonF &more)
-{
-    for (const QPointF &p : more) {
-        if (line->isEmpty() || line->last() != p)
-            line->append(p);
-    }
-}
-
-// A loopback port free a moment ago. Another process may take it before
-// sumo does; sumo then says so, and the caller tries another.
-int freePort()
-{
-    const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (socket < 0)
-        return -1;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    int port = -1;
-    if (::bind(socket, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
-        && ::getsockname(socket, reinterpret_cast<sockaddr *>(&address), &size) == 0)
-        port = ntohs(address.sin_port);
-    ::close(socket);
-    return port;
-}
-
-// Fields of one line of a comma-separated table; a field may be quoted.
-QStringList csvFields(const QString &line)
-{
-    QStringList fields;
-    QString field;
-    bool quoted = false;
-    for (int i = 0; i < line.size(); ++i) {
-        const QChar c = line.at(i);
-        if (quoted) {
-            if (c == QLatin1Char('"') && i + 1 < line.size() && line.at(i + 1) == QLatin1Char('"'))
-                field += line.at(++i);
-            else if (c == QLatin1Char('"'))
-                quoted = false;
-            else
-                field += c;
-        } else if (c == QLatin1Char('"')) {
-            quoted = true;
-        } else if (c == QLatin1Char(',')) {
-            fields.append(field.trimmed());
-            field.clear();
-        } else {
-            field += c;
-        }
-    }
-    fields.append(field.trimmed());
-    return fields;
-}
-
-// junctions.csv beside a scenario: SUMO light id, operator's number and name.
-QHash<QString, QPair<int, QString>> readJunctionTable(const QString &file)
-{
-    QHash<QString, QPair<int, QString>> table;
-    QFile csv(file);
-    if (!csv.open(QIODevice::ReadOnly | QIODevice::Text))
-        return table;
-    while (!csv.atEnd()) {
-        const QString line = QString::fromUtf8(csv.readLine()).trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
-            continue;
-        const QStringList fields = csvFields(line);
-        bool ok = false;
-        const int number = fields.value(1).toInt(&ok);
-        // The heading, and any line without a number, names no light.
-        if (ok && fields.size() >= 3 && !fields.first().isEmpty())
-            table.insert(fields.first(), {number, fields.at(2)});
-    }
-    return table;
-}
-
-// A file name for a light: its id, with nothing that could lead out of
-// the folder.
-QString fileName(const QString &id, QSet<QString> *taken)
-{
-    QString name = id;
-    name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_.-]")), QStringLiteral("_"));
-    if (name.isEmpty() || name.startsWith(QLatin1Char('.')))
-        name.prepend(QLatin1Char('_'));
-    QString unique = name;
-    for (int n = 2; taken->contains(unique); ++n)
-        unique = name + QLatin1Char('_') + QString::number(n);
-    taken->insert(unique);
-    return unique;
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        return false;
-    return file.commit();
-}
-
-template<typename Result> std::shared_ptr<Result> result(const libsumo::TraCIResults &results, int variable)
-{
-    const auto found = results.find(variable);
-    return found == results.end() ? nullptr : std::dynamic_pointer_cast<Result>(found->second);
-}
-
-// Lane shapes, each asked of sumo once.
-class LaneShapes
-{
-public:
-    const QPolygonF &operator()(const std::string &lane)
-    {
-        auto found = m_shapes.find(lane);
-        if (found == m_shapes.end())
-            found = m_shapes.emplace(lane, polygon(libtraci::Lane::getShape(lane))).first;
-        return found->second;
-    }
-
-private:
-    std::map<std::string, QPolygonF> m_shapes;
-};
-
-// A light's junction as sumo has it: the roads that meet there, its
-// footways and crossings, and the way of every controlled link.
-JunctionPictures::Plan junctionPlan(const std::string &light, const std::vector<std::vector<libsumo::TraCILink>> &links,
-                                    const std::vector<std::string> &allLanes, LaneShapes &shape)
-{
-    using namespace libtraci;
-    JunctionPictures::Plan plan;
-    QSet<QString> junctions;
-    for (const std::string &junction : TrafficLight::getControlledJunctions(light)) {
-        plan.junctions.append(polygon(Junction::getShape(junction)));
-        junctions.insert(qs(junction));
-    }
-    std::vector<std::string> edges;
-    std::set<std::string> approachLanes;
-    plan.links.resize(int(links.size()));
-    for (int index = 0; index < int(links.size()); ++index) {
-        for (const libsumo::TraCILink &link : links.at(size_t(index))) {
-            JunctionPictures::Link drawn;
-            if (link.viaLane.empty() && isInternal(link.toLane)) {
-                // A pedestrian signal: the crossing is where it leads.
-                drawn.path = shape(link.toLane);
-                drawn.crossing = true;
-                drawn.width = Lane::getWidth(link.toLane);
-            } else {
-                drawn.path = JunctionPictures::tail(shape(link.fromLane), approachMetres);
-                // A turn that waits inside the junction goes on by a lane of its own.
-                std::string internal = link.viaLane;
-                for (int hops = 0; !internal.empty() && hops < 4; ++hops) {
-                    extend(&drawn.path, shape(internal));
-                    const std::vector<libsumo::TraCIConnection> next = Lane::getLinks(internal);
-                    internal = next.empty() ? std::string() : next.front().approachedInternal;
-                }
-                extend(&drawn.path, JunctionPictures::head(shape(link.toLane), exitMetres));
-            }
-            plan.links[index].append(drawn);
-            if (!isInternal(link.fromLane))
-                approachLanes.insert(link.fromLane);
-            for (const std::string &lane : {link.fromLane, link.toLane}) {
-                if (isInternal(lane))
-                    continue;
-                const std::string edge = Lane::getEdgeID(lane);
-                if (std::find(edges.begin(), edges.end(), edge) == edges.end())
-                    edges.push_back(edge);
-            }
-        }
-    }
-    for (const std::string &edge : edges) {
-        const int count = Edge::getLaneNumber(edge);
-        for (int i = 0; i < count; ++i) {
-            const std::string lane = edge + '_' + std::to_string(i);
-            JunctionPictures::Lane drawn;
-            drawn.shape = shape(lane);
-            drawn.width = Lane::getWidth(lane);
-            drawn.kind = Lane::getAllowed(lane) == std::vector<std::string>{"pedestrian"}
-                ? JunctionPictures::Lane::Footway
-                : JunctionPictures::Lane::Road;
-            drawn.approach = approachLanes.count(lane) > 0;
-            plan.lanes.append(drawn);
-        }
-    }
-    // Crossings and walking areas are lanes of the junction: ":<junction>_c0_0".
-    static const QRegularExpression walking(QStringLiteral("^:(.*)_([cw])\\d+_\\d+$"));
-    for (const std::string &lane : allLanes) {
-        const QRegularExpressionMatch match = walking.match(qs(lane));
-        if (!match.hasMatch() || !junctions.contains(match.captured(1)))
-            continue;
-        JunctionPictures::Lane drawn;
-        drawn.shape = shape(lane);
-        drawn.width = Lane::getWidth(lane);
-        drawn.kind = match.captured(2) == QLatin1String("c") ? JunctionPictures::Lane::Crossing
-                                                             : JunctionPictures::Lane::WalkingArea;
-        plan.lanes.append(drawn);
-    }
-    return plan;
-}
 
 } // namespace
-
-void SumoProcess::kill()
-{
-    // Without a pidfd, the pid: the worker reaps under the same lock, so
-    // while it is set it is still ours.
-    QMutexLocker lock(&mutex);
-    if (pidfd >= 0)
-        ::pidfd_send_signal(pidfd, SIGKILL, nullptr, 0);
-    else if (pid > 0)
-        ::kill(pid_t(pid), SIGKILL);
-}
 
 SumoWorker::SumoWorker(const QSharedPointer<SumoProcess> &process)
     : m_process(process)
     , m_timer(this)
+    , m_connection(process, this)
 {
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &SumoWorker::run);
+    connect(&m_connection, &SumoConnection::exited, this, &SumoWorker::processEnded);
 }
 
 SumoWorker::~SumoWorker()
@@ -315,7 +55,7 @@ void SumoWorker::prepareThread()
 
 void SumoWorker::start(const QString &scenario, const QString &program, const QString &cacheDir, double speed)
 {
-    if (m_running || m_pid >= 0) {
+    if (m_running || m_connection.hasProcess()) {
         Q_EMIT failed(tr("The simulation is already running."));
         return;
     }
@@ -331,23 +71,18 @@ void SumoWorker::start(const QString &scenario, const QString &program, const QS
         Q_EMIT failed(tr("The folder %1 cannot be made.").arg(QDir::toNativeSeparators(cacheDir)));
         return;
     }
-    m_log = QDir(cacheDir).filePath(QStringLiteral("sumo.log"));
     m_speed = speed;
 
     QString message;
-    Launch launched = Launch::PortTaken;
-    for (int attempt = 0; attempt < 3 && launched == Launch::PortTaken; ++attempt)
-        launched = launch(scenario, program, freePort(), &message);
-    if (launched != Launch::Connected) {
+    if (!m_connection.open(scenario, program, QDir(cacheDir).filePath(QStringLiteral("sumo.log")), &message)) {
         Q_EMIT failed(message);
         return;
     }
 
     SumoNetwork network;
     try {
-        readNetwork(scenario, cacheDir, &network);
-        subscribe();
-        observe();
+        std::vector<WorkerLight> lights = NetworkReader(scenario, cacheDir).read(&network);
+        m_stepper.start(std::move(lights), network.stepLength);
     } catch (const std::exception &error) {
         stop();
         Q_EMIT failed(tr("The scenario could not be read from SUMO: %1").arg(QString::fromLocal8Bit(error.what())));
@@ -362,262 +97,8 @@ void SumoWorker::start(const QString &scenario, const QString &program, const QS
     m_paceSteps = 0;
     Q_EMIT started(network);
     ++m_process->unread;
-    Q_EMIT stepped(snapshot());
+    Q_EMIT stepped(m_stepper.snapshot());
     schedule();
-}
-
-SumoWorker::Launch SumoWorker::launch(const QString &scenario, const QString &program, int port, QString *message)
-{
-    const QStringList arguments = {program,
-                                   QStringLiteral("-c"),
-                                   scenario,
-                                   QStringLiteral("--remote-port"),
-                                   QString::number(port),
-                                   QStringLiteral("--no-step-log"),
-                                   QStringLiteral("true"),
-                                   QStringLiteral("--duration-log.disable"),
-                                   QStringLiteral("true")};
-    std::vector<QByteArray> argumentBytes;
-    for (const QString &argument : arguments)
-        argumentBytes.push_back(QFile::encodeName(argument));
-    std::vector<char *> argv;
-    for (QByteArray &argument : argumentBytes)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-
-    // Without SUMO_HOME sumo cannot read files that name their XML schema.
-    std::vector<QByteArray> environmentBytes;
-    for (char **variable = environ; *variable; ++variable)
-        environmentBytes.emplace_back(*variable);
-    if (!qEnvironmentVariableIsSet("SUMO_HOME"))
-        environmentBytes.emplace_back("SUMO_HOME=/usr/share/sumo");
-    std::vector<char *> envp;
-    for (QByteArray &variable : environmentBytes)
-        envp.push_back(variable.data());
-    envp.push_back(nullptr);
-
-    const QByteArray log = QFile::encodeName(m_log);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, log.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    // sumo gets the signals as a new process would, not this thread's mask.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    pid_t pid = -1;
-    const int error = posix_spawn(&pid, argv.front(), &actions, &attributes, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (error != 0) {
-        *message = tr("SUMO could not be started: %1").arg(QString::fromLocal8Bit(std::strerror(error)));
-        return Launch::Failed;
-    }
-
-    // We reap sumo ourselves, so its pid stays ours until then; the pidfd
-    // lets the GUI thread kill it, and tells this one the moment it ends.
-    m_pid = pid;
-    m_exitStatus = -1;
-    const int pidfd = ::pidfd_open(pid, 0);
-    {
-        QMutexLocker lock(&m_process->mutex);
-        m_process->pidfd = pidfd;
-        m_process->pid = pid;
-    }
-    if (pidfd >= 0) {
-        m_exitNotifier = new QSocketNotifier(pidfd, QSocketNotifier::Read, this);
-        connect(m_exitNotifier, &QSocketNotifier::activated, this, &SumoWorker::processEnded);
-    }
-
-    const std::string label = "vorlan" + std::to_string(++connections);
-    QElapsedTimer waited;
-    waited.start();
-    for (;;) {
-        try {
-            libtraci::Simulation::init(port, 0, "localhost", label);
-            m_connected = true;
-            return Launch::Connected;
-        } catch (...) {
-            // Not listening yet.
-        }
-        if (ended()) {
-            reap(0);
-            const QString error = lastError();
-            if (error.contains(QLatin1String("Address already in use")))
-                return Launch::PortTaken;
-            *message = error.isEmpty() ? exitReason() : tr("SUMO could not load the scenario: %1").arg(error);
-            return Launch::Failed;
-        }
-        if (waited.elapsed() > connectMilliseconds) {
-            reap(0);
-            *message = tr("SUMO did not answer within %1 s.").arg(connectMilliseconds / 1000);
-            return Launch::Failed;
-        }
-        QThread::msleep(20);
-    }
-}
-
-void SumoWorker::readNetwork(const QString &scenario, const QString &cacheDir, SumoNetwork *network)
-{
-    using namespace libtraci;
-    m_stepLength = Simulation::getDeltaT();
-    m_time = Simulation::getTime();
-    network->scenario = scenario;
-    network->stepLength = m_stepLength;
-
-    const QFileInfo scenarioFile(scenario);
-    const auto table = readJunctionTable(scenarioFile.absoluteDir().filePath(QStringLiteral("junctions.csv")));
-    int lastNumber = 0;
-    for (const auto &row : table)
-        lastNumber = qMax(lastNumber, row.first);
-
-    LaneShapes shapes;
-    const std::vector<std::string> allLanes = Lane::getIDList();
-    const QDir pictures(cacheDir);
-    QSet<QString> names;
-
-    m_lights.clear();
-    for (const std::string &id : TrafficLight::getIDList()) {
-        const QString lightId = qs(id);
-        const std::string programme = TrafficLight::getProgram(id);
-        QVector<SignalSequence::Phase> phases;
-        for (const libsumo::TraCILogic &logic : TrafficLight::getAllProgramLogics(id)) {
-            if (logic.programID != programme)
-                continue;
-            for (const auto &phase : logic.phases)
-                phases.append({qs(phase->state), phase->duration, qs(phase->name)});
-        }
-        const std::vector<std::vector<libsumo::TraCILink>> links = TrafficLight::getControlledLinks(id);
-        const bool fits = std::all_of(phases.cbegin(), phases.cend(), [&links](const SignalSequence::Phase &phase) {
-            return phase.state.size() == int(links.size());
-        });
-        // A light whose programme does not fit its links cannot be driven
-        // safely: a state of the wrong length would even end sumo.
-        if (phases.isEmpty() || !fits) {
-            qWarning("Traffic light %s left out: its programme does not fit its %d links", id.c_str(),
-                     int(links.size()));
-            continue;
-        }
-
-        Light light(id, SignalSequence(qs(programme), phases));
-        light.links = int(links.size());
-        SumoLightInfo &info = light.info;
-        info.id = lightId;
-        const auto row = table.constFind(lightId);
-        info.number = row != table.cend() ? row->first : ++lastNumber;
-        info.name = row != table.cend() ? row->second : lightId;
-
-        // Approaches are the edges vehicles come from; pedestrians' signals have none.
-        info.signalApproach.fill(-1, int(links.size()));
-        for (int index = 0; index < int(links.size()); ++index) {
-            for (const libsumo::TraCILink &link : links.at(size_t(index))) {
-                if (isInternal(link.fromLane))
-                    continue;
-                const QString edge = qs(Lane::getEdgeID(link.fromLane));
-                if (!info.approaches.contains(edge))
-                    info.approaches.append(edge);
-                info.signalApproach[index] = info.approaches.indexOf(edge);
-                if (std::find(light.lanes.begin(), light.lanes.end(), link.fromLane) != light.lanes.end())
-                    continue;
-                light.lanes.push_back(link.fromLane);
-                light.laneApproach.append(info.approaches.indexOf(edge));
-            }
-        }
-        light.halting.fill(0, info.approaches.size());
-
-        const JunctionPictures drawing(junctionPlan(id, links, allLanes, shapes));
-        const QString base = pictures.filePath(fileName(lightId, &names));
-        info.shema = base + QLatin1String(".wmf");
-        if (!writeFile(base + QLatin1String(".svg"), drawing.plan(tr("%1 %2").arg(info.number).arg(info.name))))
-            qWarning("The junction plan of %s could not be written", id.c_str());
-        for (int stage = 1; stage <= light.sequence.stageCount(); ++stage) {
-            const int phase = light.sequence.stagePhase(stage);
-            SumoStageInfo stageInfo;
-            stageInfo.phase = phase;
-            stageInfo.description = phases.at(phase).name.isEmpty() ? tr("Phase %1").arg(phase) : phases.at(phase).name;
-            stageInfo.state = phases.at(phase).state;
-            const QString stageBase = base + QStringLiteral("_stage%1").arg(stage);
-            stageInfo.shema = stageBase + QLatin1String(".wmf");
-            const QString title =
-                tr("%1 %2, stage %3: %4").arg(info.number).arg(info.name).arg(stage).arg(stageInfo.description);
-            if (!writeFile(stageBase + QLatin1String(".svg"), drawing.stage(stageInfo.state, title)))
-                qWarning("A stage picture of %s could not be written", id.c_str());
-            info.stages.append(stageInfo);
-        }
-        m_lights.push_back(light);
-    }
-
-    std::stable_sort(m_lights.begin(), m_lights.end(),
-                     [](const Light &a, const Light &b) { return a.info.number < b.info.number; });
-    for (const Light &light : m_lights)
-        network->lights.append(light.info);
-}
-
-void SumoWorker::subscribe()
-{
-    using namespace libtraci;
-    // The values come back with every step's answer: one round trip a step.
-    Simulation::subscribe(std::vector<int>{libsumo::VAR_TIME, libsumo::VAR_DEPARTED_VEHICLES_IDS});
-    for (const Light &light : m_lights) {
-        TrafficLight::subscribe(
-            light.id, {libsumo::TL_RED_YELLOW_GREEN_STATE, libsumo::TL_CURRENT_PROGRAM, libsumo::TL_CURRENT_PHASE});
-        for (const std::string &lane : light.lanes)
-            Lane::subscribe(lane, {libsumo::LAST_STEP_VEHICLE_HALTING_NUMBER});
-    }
-    for (const std::string &vehicle : Vehicle::getIDList())
-        Vehicle::subscribe(vehicle, {libsumo::VAR_POSITION});
-}
-
-void SumoWorker::observe()
-{
-    using namespace libtraci;
-    const libsumo::TraCIResults simulation = Simulation::getSubscriptionResults();
-    if (const auto time = result<libsumo::TraCIDouble>(simulation, libsumo::VAR_TIME))
-        m_time = time->value;
-    if (const auto departed = result<libsumo::TraCIStringList>(simulation, libsumo::VAR_DEPARTED_VEHICLES_IDS)) {
-        for (const std::string &vehicle : departed->value)
-            Vehicle::subscribe(vehicle, {libsumo::VAR_POSITION});
-    }
-
-    const qint64 wall = QDateTime::currentMSecsSinceEpoch();
-    const libsumo::SubscriptionResults lights = TrafficLight::getAllSubscriptionResults();
-    const libsumo::SubscriptionResults lanes = Lane::getAllSubscriptionResults();
-    for (Light &light : m_lights) {
-        const auto found = lights.find(light.id);
-        if (found != lights.end()) {
-            if (const auto state = result<libsumo::TraCIString>(found->second, libsumo::TL_RED_YELLOW_GREEN_STATE))
-                light.state = qs(state->value);
-            if (const auto programme = result<libsumo::TraCIString>(found->second, libsumo::TL_CURRENT_PROGRAM))
-                light.programme = qs(programme->value);
-            if (const auto phase = result<libsumo::TraCIInt>(found->second, libsumo::TL_CURRENT_PHASE))
-                light.phase = phase->value;
-        }
-        light.sequence.observe(m_time, light.state, light.programme, light.phase);
-        if (light.sequence.changed())
-            light.sinceWall = wall;
-        light.halting.fill(0);
-        for (size_t i = 0; i < light.lanes.size(); ++i) {
-            const auto lane = lanes.find(light.lanes.at(i));
-            if (lane == lanes.end())
-                continue;
-            if (const auto halting = result<libsumo::TraCIInt>(lane->second, libsumo::LAST_STEP_VEHICLE_HALTING_NUMBER))
-                light.halting[light.laneApproach.at(int(i))] += halting->value;
-        }
-    }
-
-    m_vehicles.clear();
-    for (const auto &vehicle : Vehicle::getAllSubscriptionResults()) {
-        if (const auto position = result<libsumo::TraCIPosition>(vehicle.second, libsumo::VAR_POSITION))
-            m_vehicles.append(QPointF(position->x, position->y));
-    }
 }
 
 void SumoWorker::setSpeed(double factor)
@@ -627,12 +108,6 @@ void SumoWorker::setSpeed(double factor)
     m_paceSteps = 0;
     if (m_running)
         schedule();
-}
-
-void SumoProcess::order(const SumoOrder &order)
-{
-    QMutexLocker lock(&mutex);
-    orders.append(order);
 }
 
 void SumoWorker::run()
@@ -646,7 +121,7 @@ void SumoWorker::run()
             return;
         }
         if (m_speed > 0) {
-            const qint64 due = qint64(double(m_pace.elapsed()) * m_speed / (m_stepLength * 1000));
+            const qint64 due = qint64(double(m_pace.elapsed()) * m_speed / (m_stepper.stepLength() * 1000));
             if (due - m_paceSteps > catchUpSteps) {
                 m_pace.start();
                 m_paceSteps = 0;
@@ -674,27 +149,14 @@ void SumoWorker::schedule()
         m_timer.start(0);
         return;
     }
-    const double next = double(m_paceSteps + 1) * m_stepLength * 1000 / m_speed;
+    const double next = double(m_paceSteps + 1) * m_stepper.stepLength() * 1000 / m_speed;
     m_timer.start(int(qMax<qint64>(0, qint64(next) - m_pace.elapsed())));
 }
 
 bool SumoWorker::step()
 {
     try {
-        QVector<SumoOrder> orders;
-        {
-            QMutexLocker lock(&m_process->mutex);
-            orders.swap(m_process->orders);
-        }
-        for (const SumoOrder &order : qAsConst(orders)) {
-            if (order.light >= 0 && order.light < int(m_lights.size()))
-                m_lights.at(size_t(order.light)).sequence.order(order);
-        }
-        const double next = m_time + m_stepLength;
-        for (Light &light : m_lights)
-            apply(light, light.sequence.plan(next, light.state));
-        libtraci::Simulation::step();
-        observe();
+        m_stepper.step(m_process->takeOrders());
     } catch (const std::exception &error) {
         lose(QString::fromLocal8Bit(error.what()));
         return false;
@@ -703,82 +165,8 @@ bool SumoWorker::step()
         return false;
     }
     ++m_process->unread;
-    Q_EMIT stepped(snapshot());
+    Q_EMIT stepped(m_stepper.snapshot());
     return true;
-}
-
-void SumoWorker::apply(Light &light, const SignalSequence::Action &action)
-{
-    using libtraci::TrafficLight;
-    const std::string programme = light.sequence.programme().toStdString();
-    try {
-        switch (action.kind) {
-        case SignalSequence::Action::None:
-            break;
-        case SignalSequence::Action::Show:
-            // A state of another length makes sumo quit.
-            if (action.state.size() != light.links) {
-                qWarning("State %s does not fit traffic light %s", qPrintable(action.state), light.id.c_str());
-                break;
-            }
-            TrafficLight::setRedYellowGreenState(light.id, action.state.toStdString());
-            break;
-        case SignalSequence::Action::Hold:
-            // All in one step: the phase's green shows at once, and stays.
-            if (light.programme.toStdString() != programme || light.phase != action.phase) {
-                TrafficLight::setProgram(light.id, programme);
-                TrafficLight::setPhase(light.id, action.phase);
-            }
-            TrafficLight::setPhaseDuration(light.id, holdSeconds);
-            break;
-        case SignalSequence::Action::Release:
-            TrafficLight::setPhaseDuration(light.id, 0);
-            break;
-        case SignalSequence::Action::Resume: {
-            // Where the programme's cycle now is, but from a green: after our
-            // all-red, none of its amber or red.
-            TrafficLight::setProgram(light.id, programme);
-            const int phase = TrafficLight::getPhase(light.id);
-            if (light.sequence.stageOf(phase) == 0)
-                TrafficLight::setPhase(light.id, light.sequence.stagePhaseAfter(phase));
-            break;
-        }
-        case SignalSequence::Action::Restart:
-            TrafficLight::setProgram(light.id, programme);
-            TrafficLight::setPhase(light.id, action.phase);
-            break;
-        }
-    } catch (const libsumo::TraCIException &error) {
-        // Refused by sumo, which goes on: the light shows what it showed.
-        qWarning("SUMO refused a command for traffic light %s: %s", light.id.c_str(), error.what());
-    }
-}
-
-SumoSnapshot SumoWorker::snapshot() const
-{
-    SumoSnapshot snapshot;
-    snapshot.time = m_time;
-    snapshot.wall = QDateTime::currentMSecsSinceEpoch();
-    snapshot.lights.reserve(int(m_lights.size()));
-    for (const Light &light : m_lights) {
-        SumoLightState state;
-        state.state = light.state;
-        state.programme = light.programme;
-        state.phase = light.phase;
-        state.stage = light.sequence.stage();
-        state.mode = light.sequence.mode();
-        state.online = light.sequence.online();
-        state.centre = light.sequence.centre();
-        state.order = light.sequence.orderSequence();
-        state.reached = light.sequence.reached();
-        state.refused = light.sequence.refused();
-        state.since = light.sequence.since();
-        state.sinceWall = light.sinceWall;
-        state.halting = light.halting;
-        snapshot.lights.append(state);
-    }
-    snapshot.vehicles = m_vehicles;
-    return snapshot;
 }
 
 void SumoWorker::close()
@@ -798,105 +186,15 @@ void SumoWorker::processEnded()
     if (m_running)
         lose(QString());
     else
-        reap(0);
+        m_connection.reap(0);
 }
 
 void SumoWorker::stop()
 {
     m_running = false;
     m_timer.stop();
-    try {
-        // The library's connection is the process's: only its maker closes
-        // it, and with none, a call into the library would crash.
-        if (m_connected && libtraci::Simulation::isLoaded())
-            libtraci::Simulation::close();
-    } catch (...) {
-        // sumo is gone already; reaped below.
-    }
-    m_connected = false;
-    reap(2000);
-    m_lights.clear();
-    m_vehicles.clear();
-}
-
-bool SumoWorker::ended()
-{
-    QMutexLocker lock(&m_process->mutex);
-    int status = 0;
-    pid_t done = 0;
-    do
-        done = ::waitpid(m_pid, &status, WNOHANG);
-    while (done < 0 && errno == EINTR);
-    if (done == 0)
-        return false;
-    if (done == m_pid)
-        m_exitStatus = status;
-    // Reaped (or not ours to wait for): its pid may go to another process now.
-    m_process->pid = 0;
-    return true;
-}
-
-void SumoWorker::reap(int graceMilliseconds)
-{
-    if (m_pid < 0)
-        return;
-    if (m_exitNotifier) {
-        // Maybe in its own signal: it goes once that is over.
-        m_exitNotifier->setEnabled(false);
-        m_exitNotifier->deleteLater();
-        m_exitNotifier = nullptr;
-    }
-    m_killed = false;
-    QElapsedTimer waited;
-    waited.start();
-    while (!ended()) {
-        if (!m_killed && waited.elapsed() >= graceMilliseconds) {
-            m_process->kill();
-            m_killed = true;
-        }
-        QThread::msleep(5);
-    }
-    {
-        QMutexLocker lock(&m_process->mutex);
-        if (m_process->pidfd >= 0)
-            ::close(m_process->pidfd);
-        m_process->pidfd = -1;
-    }
-    m_pid = -1;
-}
-
-QString SumoWorker::lastError() const
-{
-    QFile log(m_log);
-    if (!log.open(QIODevice::ReadOnly | QIODevice::Text))
-        return {};
-    if (log.size() > 65536)
-        log.seek(log.size() - 65536);
-    const QStringList lines = QString::fromLocal8Bit(log.readAll()).split(QLatin1Char('\n'));
-    // sumo's last error, with the lines that go on from it.
-    for (int i = lines.size() - 1; i >= 0; --i) {
-        if (!lines.at(i).startsWith(QLatin1String("Error:")))
-            continue;
-        QString error = lines.at(i).mid(6).trimmed();
-        for (int j = i + 1; j < lines.size() && lines.at(j).startsWith(QLatin1Char(' ')); ++j)
-            error += QLatin1Char(' ') + lines.at(j).trimmed();
-        return error;
-    }
-    return {};
-}
-
-QString SumoWorker::exitReason() const
-{
-    if (m_exitStatus >= 0 && WIFSIGNALED(m_exitStatus)) {
-        const int signal = WTERMSIG(m_exitStatus);
-        return tr("SUMO was killed by signal %1 (%2).").arg(signal).arg(QString::fromLocal8Bit(sigdescr_np(signal)));
-    }
-    const QString error = lastError();
-    if (!error.isEmpty())
-        return tr("SUMO quit: %1").arg(error);
-    if (m_exitStatus >= 0 && WIFEXITED(m_exitStatus))
-        return tr("SUMO quit with exit status %1.").arg(WEXITSTATUS(m_exitStatus));
-    return tr("SUMO ended.");
+    m_connection.close();
+    m_stepper.clear();
 }
 
 void SumoWorker::lose(const QString &why)
@@ -904,9 +202,10 @@ void SumoWorker::lose(const QString &why)
     // Whatever ended the run, sumo goes with it: then how it ended says why.
     m_running = false;
     m_timer.stop();
-    reap(500);
+    m_connection.reap(500);
     stop();
-    const QString message = m_killed && !why.isEmpty() ? tr("The connection to SUMO broke: %1").arg(why) : exitReason();
+    const QString message = m_connection.killed() && !why.isEmpty() ? tr("The connection to SUMO broke: %1").arg(why)
+                                                                    : m_connection.exitReason();
     Q_EMIT lost(message);
 }
 

@@ -2,49 +2,25 @@
 #ifndef HELVOR_SUMOWORKER_H
 #define HELVOR_SUMOWORKER_H
 
-#include "signalsequence.h"
+#include "sumoconnection.h"
 #include "sumodata.h"
+#include "sumostepper.h"
 
 #include <QElapsedTimer>
-#include <QHash>
-#include <QMutex>
 #include <QObject>
-#include <QSet>
 #include <QSharedPointer>
 #include <QString>
 #include <QTimer>
 
-#include <atomic>
-#include <string>
-#include <vector>
-
-#include <sys/types.h>
-
-class QSocketNotifier;
-
 namespace Helvor {
 
-// What the GUI thread may touch while the worker is busy, even blocked in
-// a call to SUMO: the process, to kill it; orders, which the worker takes
-// before its next step however busy it is; and the count of snapshots
-// the GUI thread has not yet taken.
-struct SumoProcess
-{
-    QMutex mutex;
-    int pidfd = -1;
-    qint64 pid = 0;
-    QVector<SumoOrder> orders;
-    std::atomic<int> unread{0};
-
-    // SIGKILL to our sumo, never to a process that took its pid later.
-    void kill();
-    void order(const SumoOrder &order);
-};
+struct SumoProcess;
 
 // The one thread that talks to SUMO. SUMO's client library keeps its
 // connection in globals without a lock, so every call to it is made here,
-// from the slots below; the GUI thread hears of the simulation only
-// through the signals, by value.
+// from the slots below and the parts they drive (the connection, the
+// network reader, the stepper); the GUI thread hears of the simulation
+// only through the signals, by value.
 class SumoWorker : public QObject
 {
     Q_OBJECT
@@ -78,65 +54,19 @@ private Q_SLOTS:
     void processEnded();
 
 private:
-    struct Light
-    {
-        Light(const std::string &id, const SignalSequence &sequence)
-            : id(id)
-            , sequence(sequence)
-        {
-        }
-
-        std::string id;
-        SumoLightInfo info;
-        SignalSequence sequence;
-        int links = 0;
-        QString state;
-        QString programme;
-        int phase = 0;
-        qint64 sinceWall = 0;
-        // Approach lanes, and for each the approach its halting vehicles count to.
-        std::vector<std::string> lanes;
-        QVector<int> laneApproach;
-        QVector<int> halting;
-    };
-
-    enum class Launch { Connected, PortTaken, Failed };
-
-    Launch launch(const QString &scenario, const QString &program, int port, QString *message);
-    void readNetwork(const QString &scenario, const QString &cacheDir, SumoNetwork *network);
-    void subscribe();
-    void observe();
     bool step();
-    void apply(Light &light, const SignalSequence::Action &action);
-    SumoSnapshot snapshot() const;
     void schedule();
 
     // Ends the run: closes the connection and reaps sumo.
     void stop();
-    // Whether sumo has ended, and if so reaps it.
-    bool ended();
-    // Reaps sumo, killing it after the grace.
-    void reap(int graceMilliseconds);
-    QString exitReason() const;
-    QString lastError() const;
     void lose(const QString &why);
 
     QSharedPointer<SumoProcess> m_process;
-    // A child, so that it moves to the worker's thread along with it.
+    // Children, so that they move to the worker's thread along with it.
     QTimer m_timer;
-    QSocketNotifier *m_exitNotifier = nullptr;
-    pid_t m_pid = -1;
-    int m_exitStatus = -1;
-    // Whether we killed sumo, rather than it ending by itself.
-    bool m_killed = false;
-    QString m_log;
+    SumoConnection m_connection;
+    SumoStepper m_stepper;
     bool m_running = false;
-    bool m_connected = false;
-
-    std::vector<Light> m_lights;
-    QVector<QPointF> m_vehicles;
-    double m_time = 0;
-    double m_stepLength = 1;
 
     double m_speed = 1;
     QElapsedTimer m_pace;

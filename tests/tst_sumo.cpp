@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The traffic lights of a real SUMO simulation, the bundled town, stepped as
 // fast as sumo goes: every wait here is in simulated time.
-#include "host.h"
+#include "paneltest.h"
 #include "request.h"
 #include "response.h"
 
@@ -34,7 +34,6 @@ using Helvor::SumoSimulation;
 namespace {
 
 const QString town = QStringLiteral(VORLAN_SUMO_TOWN);
-constexpr int success = Response::Success;
 
 bool isGreen(QChar signal)
 {
@@ -119,8 +118,9 @@ private:
     QStringList m_violations;
 };
 
-// The town, as fast as it goes, with every step logged.
-struct Town
+// The town, as fast as it goes, with every step logged. An object, so that
+// the fixture ends it after the test, once the panels on its lights are gone.
+struct Town : QObject
 {
     Town()
     {
@@ -211,12 +211,22 @@ QString stageState(SumoLight *light, int stage)
 
 } // namespace
 
-class tst_Sumo : public QObject
+// On the fixture for its panel, clock and clean-up; the simulation is host
+// code, and the plug-in is loaded only for the test that opens a panel.
+class tst_Sumo : public PanelTest
 {
     Q_OBJECT
 
+public:
+    tst_Sumo()
+        : PanelTest(Host::pluginPath(), Start::Unloaded)
+    {
+    }
+
+protected:
+    void initSuite() override;
+
 private Q_SLOTS:
-    void initTestCase();
     void theTown();
     void startFailures_data();
     void startFailures();
@@ -231,18 +241,27 @@ private Q_SLOTS:
     void sumoKilled();
     void guiNeverWaits();
     void panelDrivesLight();
+
+private:
+    // A new town for this test.
+    Town &newTown();
 };
 
-void tst_Sumo::initTestCase()
+void tst_Sumo::initSuite()
 {
     if (QStandardPaths::findExecutable(QStringLiteral("sumo")).isEmpty())
         QFAIL("sumo is not installed (Debian package sumo; scripts/setup.sh installs it)");
     QVERIFY(QFile::exists(town));
 }
 
+Town &tst_Sumo::newTown()
+{
+    return *own(new Town);
+}
+
 void tst_Sumo::theTown()
 {
-    Town run;
+    Town &run = newTown();
     QVERIFY(run.start());
     const QList<SumoLight *> lights = run.simulation.lights();
     QStringList seen;
@@ -305,9 +324,7 @@ void tst_Sumo::theTown()
 
 void tst_Sumo::startFailures_data()
 {
-    QTest::addColumn<QString>("program");
-    QTest::addColumn<QString>("scenario");
-    QTest::addColumn<QString>("message");
+    addColumns<QString, QString, QString>({"program", "scenario", "message"});
 
     QTest::newRow("sumo missing") << QStringLiteral("/nonexistent/sumo") << town
                                   << QStringLiteral("SUMO is not installed");
@@ -323,7 +340,7 @@ void tst_Sumo::startFailures()
     QFETCH(QString, scenario);
     QFETCH(QString, message);
 
-    Town run;
+    Town &run = newTown();
     if (scenario == QLatin1String("bad")) {
         // A route over an edge the town does not have.
         scenario = run.cache.filePath(QStringLiteral("bad.sumocfg"));
@@ -367,7 +384,7 @@ void tst_Sumo::everyStage_data()
 void tst_Sumo::everyStage()
 {
     QFETCH(QString, light);
-    Town run;
+    Town &run = newTown();
     QVERIFY(run.start());
     SumoLight *tl = run.light(light);
     QVERIFY(tl);
@@ -413,9 +430,7 @@ void tst_Sumo::everyStage()
 
 void tst_Sumo::flashingAndDark_data()
 {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QString>("signal");
-    QTest::addColumn<int>("keyRegime");
+    addColumns<QString, QString, int>({"command", "signal", "keyRegime"});
 
     QTest::newRow("flashing yellow") << QStringLiteral("set_yf") << QStringLiteral("o") << int(SumoLight::KeyFlashing);
     QTest::newRow("dark") << QStringLiteral("set_os") << QStringLiteral("O") << int(SumoLight::KeyDark);
@@ -427,7 +442,7 @@ void tst_Sumo::flashingAndDark()
     QFETCH(QString, signal);
     QFETCH(int, keyRegime);
 
-    Town run;
+    Town &run = newTown();
     QVERIFY(run.start());
     QVERIFY(run.runFor(100));
     std::vector<std::unique_ptr<Answer>> owned;
@@ -468,7 +483,7 @@ void tst_Sumo::flashingAndDark()
 
 void tst_Sumo::returnToLocal()
 {
-    Town run;
+    Town &run = newTown();
     QVERIFY(run.start());
     SumoLight *bridge = run.light(QStringLiteral("bridge"));
     Answer held(send(bridge, QStringLiteral("set_phase"), 2), bridge);
@@ -493,7 +508,7 @@ void tst_Sumo::returnToLocal()
 
 void tst_Sumo::heldRedQueues()
 {
-    Town run;
+    Town &run = newTown();
     QVERIFY(run.start());
     SumoLight *station = run.light(QStringLiteral("station"));
     const QString approach = QStringLiteral("hs_w2station");
@@ -518,14 +533,16 @@ void tst_Sumo::heldRedQueues()
 
 void tst_Sumo::restart()
 {
-    Town run;
+    Town &run = newTown();
     QVERIFY(run.start());
     SumoLight *mill = run.light(QStringLiteral("mill"));
     QVERIFY(run.runFor(60, [&] { return mill->currentStage() == 2; }));
     // When it goes off line and comes back, by the snapshots it goes by.
     double off = -1;
     double on = -1;
-    QObject::connect(mill, &SumoLight::stateChanged, &run.simulation, [&] {
+    // Only while the locals it writes live: the town outlives the test.
+    QObject watch;
+    QObject::connect(mill, &SumoLight::stateChanged, &watch, [&] {
         const bool connected = mill->property("isConnected").toBool();
         if (!connected && off < 0)
             off = run.simulation.time();
@@ -553,7 +570,7 @@ void tst_Sumo::restart()
 
 void tst_Sumo::refusals()
 {
-    Town run;
+    Town &run = newTown();
     QVERIFY(run.start());
     SumoLight *church = run.light(QStringLiteral("church"));
     QVERIFY(!send(church, QStringLiteral("set_phase"), 0));
@@ -578,7 +595,7 @@ void tst_Sumo::refusals()
 
 void tst_Sumo::sumoKilled()
 {
-    Town run;
+    Town &run = newTown();
     QVERIFY(run.start());
     QVERIFY(run.runFor(50));
     const QList<SumoLight *> lights = run.simulation.lights();
@@ -608,7 +625,7 @@ void tst_Sumo::sumoKilled()
 
 void tst_Sumo::guiNeverWaits()
 {
-    Town run;
+    Town &run = newTown();
     run.simulation.setStallTimeout(1000);
     QVERIFY(run.start());
     // A heartbeat on the GUI thread, and the longest gap between its beats.
@@ -643,17 +660,17 @@ void tst_Sumo::guiNeverWaits()
 
 void tst_Sumo::panelDrivesLight()
 {
-    Town run;
+    Town &run = newTown();
     QVERIFY(run.start());
-    Host host;
     QVERIFY2(host.plugin(), qPrintable(host.loader().errorString()));
     const QDateTime start(QDate(2024, 6, 12), QTime(7, 30), Qt::UTC);
     Host::setClock(start);
     SumoLight *market = run.light(QStringLiteral("market"));
-    QPointer<QWidget> panel = host.open(market);
+    QWidget *panel = openPanel(market);
     QVERIFY(panel);
-    Host::d(panel)->ui.actionSound->setChecked(false);
-    QListWidget *list = Host::stageList(panel);
+    // Silent: there is no one to hear the alarm.
+    action(panel, "actionSound")->setChecked(false);
+    QListWidget *list = stageList(panel);
     QCOMPARE(list->count(), 3);
     QCOMPARE(list->item(2)->text(), QStringLiteral("3:Pedestrians"));
     // The plan with the crossings in green on it, as the panel composed it.
@@ -667,27 +684,25 @@ void tst_Sumo::panelDrivesLight()
     }
     QVERIFY2(green > 100, qPrintable(QString::number(green)));
 
-    // Taking control, then the pedestrians' stage from the list.
-    Host::action(panel, "actionDC")->trigger();
-    QVERIFY(Host::action(panel, "actionDC")->isChecked());
-    list->item(2)->setSelected(true);
-    QVERIFY(run.runFor(60, [&] { return Host::d(panel)->lastActionTime.isValid(); }));
+    // Taking control, then the pedestrians' stage from the list; confirmed
+    // once the status line counts the operator's idle seconds.
+    QVERIFY(play(panel, nullptr, steps("DC")));
+    QVERIFY(action(panel, "actionDC")->isChecked());
+    QVERIFY(play(panel, nullptr, steps("stage 3")));
+    QVERIFY(run.runFor(60, [&] { return idleSeconds(panel) >= 0; }));
     QCOMPARE(market->currentStage(), 3);
     QCOMPARE(market->property("controlSource").toInt(), int(SumoLight::CentreSource));
-    Host::tick(panel);
-    QVERIFY(Host::d(panel)->stateText.contains(QLatin1String("Stage 3")));
+    QCOMPARE(stateShown(panel), QStringLiteral("Stage 3"));
 
     // Left alone past its period, the panel hands the light back.
-    const int period = Host::d(panel)->inactivitySpin.value();
+    const int period = panel->property("inactivityPeriod").toInt();
     Host::advanceClock(period + 1);
     Host::tick(panel);
-    QVERIFY(!Host::action(panel, "actionDC")->isChecked());
+    QVERIFY(!action(panel, "actionDC")->isChecked());
     QVERIFY(run.runFor(30, [&] { return market->property("controlSource").toInt() == SumoLight::LocalSource; }));
     // The programme takes over from the pedestrians' stage.
     QVERIFY(run.runFor(60, [&] { return market->currentStage() == 1; }));
     QVERIFY2(run.log.violations().isEmpty(), qPrintable(run.log.violations().join(QLatin1Char('\n'))));
-    delete panel.data();
-    Host::useRealClock();
 }
 
 QTEST_MAIN(tst_Sumo)
